@@ -1,0 +1,43 @@
+#include "app/Application.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <string>
+
+#include "app/AppDelegate.h"
+#include "app/MainWindowController.h"
+#include "app/Scenes.h"
+#include "platform/Application.h"
+#include "platform/Queues.h"
+#include "platform/Storyboard.h"
+#include "platform/ViewController.h"
+#include "vok/Scenario.h"
+
+int runApplication(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Ravlio"));
+  QApplication::setOrganizationName(QStringLiteral("Ravlio"));
+  // The main window's close ends the application through its own shutdown sequence.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  std::string error;
+  if (!vok::sim::loadScenarioFromEnvironment(&error)) std::printf("scenario: %s\n", error.c_str());
+
+  AppDelegate delegate;
+  delegate.applicationDidFinishLaunching();
+  platform::Storyboard storyboard;
+  registerScenes(storyboard);
+  MainWindowController windowController(&storyboard);
+  windowController.window()->resize(800, 560);
+  windowController.window()->setMinimumSize(720, 520);
+  if (!platform::Application::isTerminating()) {
+    windowController.setContentViewController(storyboard.instantiateController(QStringLiteral("IntroViewController")));
+    windowController.showWindow();
+  }
+  const int status = platform::Application::exec();
+  delegate.applicationWillTerminate();
+  // Workers that still wait (the intro's delay) end with the shutdown's cancellation.
+  platform::GlobalQueue::shared().waitForIdle();
+  return status;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+class QAbstractButton;
+
+// Colours the button's title by its enabled state: yellow when enabled, dark grey when
+// disabled. Call it right after every change of the enabled state; the colour is set in every
+// palette group, so it holds until the next call.
+void updateButtonTitleColor(QAbstractButton* button);

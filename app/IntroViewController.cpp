@@ -1,0 +1,105 @@
+#include "app/IntroViewController.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include "app/ButtonTitleColor.h"
+#include "app/Language.h"
+#include "camera/ViewEvent.h"
+#include "platform/Bundle.h"
+#include "platform/Queues.h"
+#include "platform/RunningApplications.h"
+#include "platform/Storyboard.h"
+#include "platform/UserDefaults.h"
+#include "platform/WindowController.h"
+#include "ui_IntroViewController.h"
+
+namespace {
+
+const QString kKoreanTitle = QStringLiteral("한국어");
+constexpr double kCompanionQuitWait = 4.0;  // seconds
+
+}  // namespace
+
+IntroViewController::IntroViewController(QObject* parent) : platform::ViewController(parent) {}
+
+IntroViewController::~IntroViewController() = default;
+
+void IntroViewController::setupView(QWidget* root) {
+  ui_ = std::make_unique<Ui::IntroViewController>();
+  ui_->setupUi(root);
+  pbtnLanguage = ui_->pbtnLanguage;
+  btnNext = ui_->btnNext;
+  // activated() is the user's choice only, so the preset below changes nothing.
+  connect(ui_->pbtnLanguage, &QComboBox::activated, this, &IntroViewController::onCangeLanguage);
+  connect(ui_->btnNext, &QPushButton::clicked, this, &IntroViewController::onClickNext);
+}
+
+QString IntroViewController::companionUtilityIdentifier() {
+  return platform::Bundle::main()
+      .infoValue(QStringLiteral("CompanionUtilityIdentifier"))
+      .value_or(QString());
+}
+
+void IntroViewController::viewDidLoad() {
+  platform::ViewController::viewDidLoad();
+  setNextEnabled(false);
+  presetLanguage();
+
+  if (!terminateCompanionUtility()) {
+    setNextEnabled(true);
+    return;
+  }
+  // A fixed grace for the utility to let go of the camera; whether it really quit is not
+  // looked at. The wait runs on a worker; the screen may be replaced meanwhile, so the task
+  // holds only a guard.
+  QPointer<IntroViewController> guard(this);
+  platform::mainAsyncAfter(platform::Duration(kCompanionQuitWait), [guard] {
+    if (guard) guard->setNextEnabled(true);
+  });
+}
+
+void IntroViewController::presetLanguage() {
+  const auto languages =
+      platform::UserDefaults::standard().arrayForKey(QStringLiteral("AppleLanguages"));
+  if (!languages || languages->isEmpty()) return;  // the scene's own selection stays
+  pbtnLanguage->setCurrentIndex(languages->first() == QLatin1StringView("ko") ? 0 : 1);
+}
+
+bool IntroViewController::terminateCompanionUtility() {
+  const QString companion = companionUtilityIdentifier();
+  if (companion.isEmpty()) return false;  // an empty identifier would match every process
+  platform::ProcessSource& source = platform::processes();
+  bool found = false;
+  for (const platform::RunningApplication& app : source.runningApplications()) {
+    if (!app.identifier.contains(companion)) continue;
+    found = true;
+    if (!source.terminate(app)) source.forceTerminate(app);
+  }
+  return found;
+}
+
+void IntroViewController::setNextEnabled(bool enabled) {
+  btnNext->setEnabled(enabled);
+  updateButtonTitleColor(btnNext);
+}
+
+void IntroViewController::onCangeLanguage() { applySelectedLanguage(); }
+
+void IntroViewController::applySelectedLanguage() {
+  const bool korean = pbtnLanguage->currentIndex() >= 0 && pbtnLanguage->currentText() == kKoreanTitle;
+  setLanguage(korean ? Language::korean() : Language::english(Language::English::us));
+
+  platform::Storyboard* board = storyboard();
+  if (!board) return;
+  std::unique_ptr<platform::ViewController> next =
+      board->instantiateController(QStringLiteral("IntroViewController"));
+  if (!dynamic_cast<IntroViewController*>(next.get())) return;
+  platform::WindowController* window = windowController();
+  if (!window) return;
+  window->setContentViewController(std::move(next));
+}
+
+void IntroViewController::onClickNext() {
+  ViewEvent::post(ViewEvent::ViewEventType::MAIN_WINDOW_SHOW_CHECK_DEVICE);
+}

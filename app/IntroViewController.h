@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+#include "platform/ViewController.h"
+
+class QComboBox;
+class QPushButton;
+
+namespace Ui {
+class IntroViewController;
+}
+
+// The first screen: the display language, the companion camera utility put out of the way,
+// and Next to the device check.
+class IntroViewController : public platform::ViewController {
+  Q_OBJECT
+
+ public:
+  explicit IntroViewController(QObject* parent = nullptr);
+  ~IntroViewController() override;
+
+  void viewDidLoad() override;
+
+  // Outlets, connected when the view loads.
+  QPointer<QComboBox> pbtnLanguage;
+  QPointer<QPushButton> btnNext;
+
+  void onCangeLanguage();
+  void applySelectedLanguage();
+  void onClickNext();
+
+  // The configured identifier of the maker's companion utility (Info.ini); may be empty.
+  [[nodiscard]] static QString companionUtilityIdentifier();
+
+ protected:
+  void setupView(QWidget* root) override;
+
+ private:
+  void presetLanguage();
+  // Ends every running companion utility; true when any was found.
+  [[nodiscard]] bool terminateCompanionUtility();
+  void setNextEnabled(bool enabled);
+
+  std::unique_ptr<Ui::IntroViewController> ui_;
+};

@@ -1,0 +1,12 @@
+#include "camera/Command.h"
+
+#include "camera/CameraModel.h"
+#include "platform/Clock.h"
+
+Command::Command(std::shared_ptr<CameraModel> model) : _model(std::move(model)) {}
+
+Command::~Command() = default;
+
+bool Command::execute() { return true; }
+
+bool Command::pause(double seconds) const { return platform::sleepFor(seconds, _cancellation); }

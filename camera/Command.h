@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+
+class CameraModel;
+class CommandProcessor;
+
+namespace platform {
+class Cancellation;
+}
+
+// One operation on the camera, run on its controller's command queue.
+class Command {
+ public:
+  explicit Command(std::shared_ptr<CameraModel> model);
+  virtual ~Command();
+  Command(const Command&) = delete;
+  Command& operator=(const Command&) = delete;
+
+  [[nodiscard]] const std::shared_ptr<CameraModel>& model() const { return _model; }
+
+  // True when the command is finished (successfully or not); false to have it run again after
+  // the queue's retry pause. The base does nothing.
+  [[nodiscard]] virtual bool execute();
+
+  // A command that the processor queues once this one has finished, whatever the outcome, so
+  // that it never overtakes this one's retries.
+  void setFollowUp(std::shared_ptr<Command> next) { _followUp = std::move(next); }
+
+ protected:
+  // Pauses the queue running this command through the clock; false when the queue was
+  // stopped meanwhile (the command should then end without touching the camera).
+  bool pause(double seconds) const;
+
+  std::shared_ptr<CameraModel> _model;
+
+ private:
+  friend class CommandProcessor;
+  std::shared_ptr<Command> _followUp;
+  // The running queue's cancellation; set by the processor before each execute().
+  const platform::Cancellation* _cancellation = nullptr;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace platform {
+
+class Cancellation;
+
+// The application loop. A quit requested before the loop runs still ends it: exec() then
+// returns at once.
+class Application {
+ public:
+  static int exec();
+  static void terminate(int status = 0);
+  [[nodiscard]] static bool isTerminating();
+  static void resetForTests();
+  // Fires when the application terminates; waits that have no cancellation of their own use
+  // it, so that no worker keeps the process alive after the loop has ended.
+  [[nodiscard]] static const Cancellation& shutdownCancellation();
+};
+
+}  // namespace platform

@@ -1,0 +1,202 @@
+#include "platform/Bundle.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QSettings>
+#include <QSvgRenderer>
+
+#include "platform/StringsFile.h"
+#include "platform/UserDefaults.h"
+
+namespace platform {
+namespace {
+
+const QString kDefaultTable = QStringLiteral("Localizable");
+const QString kLprojSuffix = QStringLiteral(".lproj");
+
+QString locateMainResources() {
+  const QString fromEnvironment = qEnvironmentVariable("RAVLIO_RESOURCES");
+  if (!fromEnvironment.isEmpty()) return fromEnvironment;
+  if (QCoreApplication::instance()) {
+    const QDir exeDir(QCoreApplication::applicationDirPath());
+    for (const QString& candidate :
+         {exeDir.filePath(QStringLiteral("resources")),
+          exeDir.filePath(QStringLiteral("../share/ravlio/resources"))}) {
+      if (QFileInfo(candidate).isDir()) return QDir::cleanPath(candidate);
+    }
+  }
+  return QStringLiteral(RAVLIO_SOURCE_RESOURCES);
+}
+
+// "zh-Hant-HK" is tried as itself, then "zh-Hant", then "zh".
+QStringList folderCandidates(QString code) {
+  code.replace(u'_', u'-');
+  QStringList out;
+  while (!code.isEmpty()) {
+    out.append(code);
+    const qsizetype dash = code.lastIndexOf(u'-');
+    if (dash < 0) break;
+    code.truncate(dash);
+  }
+  return out;
+}
+
+}  // namespace
+
+Bundle::Bundle(QString path) : path_(std::move(path)) {}
+
+Bundle::~Bundle() = default;
+
+Bundle& Bundle::main() {
+  static Bundle bundle(locateMainResources());
+  return bundle;
+}
+
+void Bundle::setMainPath(const QString& path) {
+  Bundle& bundle = main();
+  std::lock_guard lock(bundle.mutex_);
+  bundle.path_ = path;
+  bundle.tables_.clear();
+  bundle.localizationBundles_.clear();
+  bundle.languageBundle_.reset();
+}
+
+QString Bundle::bundlePath() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
+bool Bundle::exists() const { return QFileInfo(bundlePath()).isDir(); }
+
+bool Bundle::hasInfoDictionary() const {
+  return QFileInfo(QDir(bundlePath()).filePath(QStringLiteral("Info.ini"))).isFile();
+}
+
+std::optional<QString> Bundle::infoValue(const QString& key) const {
+  const QString file = QDir(bundlePath()).filePath(QStringLiteral("Info.ini"));
+  if (!QFileInfo(file).isFile()) return std::nullopt;
+  const QSettings info(file, QSettings::IniFormat);
+  if (!info.contains(key)) return std::nullopt;
+  const QVariant value = info.value(key);
+  // An unquoted comma makes QSettings split the value; give the text back whole.
+  if (value.metaType().id() == QMetaType::QStringList) {
+    return value.toStringList().join(QStringLiteral(", "));
+  }
+  return value.toString();
+}
+
+QString Bundle::pathForResource(const QString& name, const QString& type) const {
+  if (name.isEmpty()) return {};
+  const QString file = type.isEmpty() ? name : name + u'.' + type;
+  const QFileInfo info(QDir(bundlePath()).filePath(file));
+  return info.exists() ? info.absoluteFilePath() : QString();
+}
+
+QString Bundle::localizedString(const QString& key, const QString& value,
+                                const QString& table) const {
+  if (const auto language = languageBundle()) {
+    return language->localizedString(key, value, table);
+  }
+  const QString tableName = table.isEmpty() ? kDefaultTable : table;
+  bool found = false;
+  QString text = lookupByPreferredLanguages(key, tableName, &found);
+  if (!found) text = lookupInOwnTables(key, tableName, &found);
+  if (found) return text;
+  return value.isEmpty() ? key : value;
+}
+
+QString Bundle::lookupInOwnTables(const QString& key, const QString& table, bool* found) const {
+  const QString file = QDir(bundlePath()).filePath(table + QStringLiteral(".strings"));
+  std::shared_ptr<const QHash<QString, QString>> strings;
+  {
+    std::lock_guard lock(mutex_);
+    strings = tables_.value(file);
+  }
+  if (!strings) {
+    // A missing or broken table answers nothing; it is cached like a good one.
+    QHash<QString, QString> parsed;
+    QFile f(file);
+    if (f.open(QIODevice::ReadOnly)) parsed = parseStringsFile(f.readAll()).value_or(parsed);
+    std::lock_guard lock(mutex_);
+    auto& slot = tables_[file];
+    if (!slot) slot = std::make_shared<const QHash<QString, QString>>(std::move(parsed));
+    strings = slot;
+  }
+  const auto it = strings->constFind(key);
+  *found = it != strings->constEnd();
+  return *found ? *it : QString();
+}
+
+QString Bundle::lookupByPreferredLanguages(const QString& key, const QString& table,
+                                           bool* found) const {
+  *found = false;
+  QStringList preferred =
+      UserDefaults::standard().arrayForKey(QStringLiteral("AppleLanguages")).value_or(QStringList());
+  // English is the development language: it answers when no preferred language has a folder.
+  preferred.append(QStringLiteral("en"));
+  const QDir root(bundlePath());
+  for (const QString& code : preferred) {
+    for (const QString& candidate : folderCandidates(code)) {
+      const QString folder = root.filePath(candidate + kLprojSuffix);
+      if (!QFileInfo(folder).isDir()) continue;
+      std::shared_ptr<const Bundle> localization;
+      {
+        std::lock_guard lock(mutex_);
+        auto& slot = localizationBundles_[candidate];
+        if (!slot) slot = std::make_shared<const Bundle>(folder);
+        localization = slot;
+      }
+      return localization->lookupInOwnTables(key, table, found);
+    }
+  }
+  return {};
+}
+
+void Bundle::setLanguageBundle(std::shared_ptr<const Bundle> bundle) {
+  std::lock_guard lock(mutex_);
+  languageBundle_ = std::move(bundle);
+}
+
+std::shared_ptr<const Bundle> Bundle::languageBundle() const {
+  std::lock_guard lock(mutex_);
+  return languageBundle_;
+}
+
+QStringList Bundle::localizations() const {
+  QStringList codes;
+  const QStringList folders = QDir(bundlePath()).entryList(
+      {u'*' + kLprojSuffix}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  for (const QString& folder : folders) codes.append(folder.chopped(kLprojSuffix.size()));
+  return codes;
+}
+
+QString localizedString(const QString& key) { return Bundle::main().localizedString(key); }
+
+QPixmap imageNamed(const QString& name, QSize size) {
+  if (name.isEmpty()) return {};
+  const QDir images(QDir(Bundle::main().bundlePath()).filePath(QStringLiteral("images")));
+  const QString svgPath = images.filePath(name + QStringLiteral(".svg"));
+  if (QFileInfo(svgPath).isFile()) {
+    QSvgRenderer renderer(svgPath);
+    if (renderer.isValid()) {
+      const QSize logical = size.isValid() ? size : renderer.defaultSize();
+      if (logical.isEmpty()) return {};
+      const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+      QPixmap pixmap(logical * ratio);
+      pixmap.setDevicePixelRatio(ratio);
+      pixmap.fill(Qt::transparent);
+      QPainter painter(&pixmap);
+      renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(logical)));
+      return pixmap;
+    }
+  }
+  const QString pngPath = images.filePath(name + QStringLiteral(".png"));
+  if (QFileInfo(pngPath).isFile()) return QPixmap(pngPath);
+  return {};
+}
+
+}  // namespace platform

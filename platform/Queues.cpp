@@ -1,0 +1,228 @@
+#include "platform/Queues.h"
+
+#include "platform/Application.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+bool isMainThread() {
+  const QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+
+// ---- SerialQueue -----------------------------------------------------------------------
+
+struct SerialQueue::State {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::deque<Task> tasks;
+  bool stopped = false;
+  bool running = false;  // a task is executing
+  std::thread::id threadId;
+  Cancellation cancellation;
+  std::thread thread;
+
+  void loop() {
+    std::unique_lock lock(mutex);
+    while (true) {
+      cv.wait(lock, [&] { return stopped || !tasks.empty(); });
+      if (stopped) break;
+      Task task = std::move(tasks.front());
+      tasks.pop_front();
+      running = true;
+      lock.unlock();
+      task();
+      task = nullptr;  // drop what the task captured before the next one runs
+      lock.lock();
+      running = false;
+      cv.notify_all();
+    }
+    running = false;
+    cv.notify_all();
+  }
+};
+
+SerialQueue::SerialQueue(QString label) : label_(std::move(label)), state_(std::make_shared<State>()) {
+  auto state = state_;
+  std::lock_guard lock(state->mutex);
+  state->thread = std::thread([state] { state->loop(); });
+  state->threadId = state->thread.get_id();
+}
+
+SerialQueue::~SerialQueue() {
+  stop();
+  // Only the owner touches `thread`, and never while the worker needs the mutex.
+  if (state_->thread.joinable()) {
+    if (std::this_thread::get_id() == state_->threadId) {
+      state_->thread.detach();  // the queue is destroyed by its own last task; the state lives on
+    } else {
+      state_->thread.join();
+    }
+  }
+}
+
+void SerialQueue::async(Task task) {
+  std::lock_guard lock(state_->mutex);
+  if (state_->stopped) return;
+  state_->tasks.push_back(std::move(task));
+  state_->cv.notify_all();
+}
+
+void SerialQueue::stop() {
+  std::deque<Task> dropped;
+  {
+    std::unique_lock lock(state_->mutex);
+    state_->stopped = true;
+    dropped.swap(state_->tasks);
+    state_->cv.notify_all();
+  }
+  state_->cancellation.cancel();
+  dropped.clear();  // outside the lock: dropped tasks may own things that stop queues too
+  if (std::this_thread::get_id() == state_->threadId) return;
+  std::unique_lock lock(state_->mutex);
+  state_->cv.wait(lock, [&] { return !state_->running; });
+}
+
+bool SerialQueue::isStopped() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->stopped;
+}
+
+const Cancellation& SerialQueue::cancellation() const { return state_->cancellation; }
+
+bool SerialQueue::isCurrent() const { return std::this_thread::get_id() == state_->threadId; }
+
+// ---- GlobalQueue -----------------------------------------------------------------------
+
+namespace {
+
+// Grows a thread whenever every worker is busy: tasks here sleep for seconds at a time.
+class ThreadPool {
+ public:
+  ~ThreadPool() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      cv_.notify_all();
+    }
+    for (auto& t : threads_) t.join();
+  }
+
+  void async(Task task) {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    tasks_.push_back(std::move(task));
+    ++outstanding_;
+    if (idle_ == 0) {
+      threads_.emplace_back([this] { loop(); });
+    } else {
+      cv_.notify_one();
+    }
+  }
+
+  void waitForIdle() {
+    std::unique_lock lock(mutex_);
+    idleCv_.wait(lock, [&] { return outstanding_ == 0; });
+  }
+
+ private:
+  void loop() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      ++idle_;
+      cv_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
+      --idle_;
+      if (tasks_.empty()) return;  // stopping and nothing left
+      Task task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();
+      task = nullptr;
+      lock.lock();
+      if (--outstanding_ == 0) idleCv_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::condition_variable idleCv_;
+  std::deque<Task> tasks_;
+  std::vector<std::thread> threads_;
+  int idle_ = 0;
+  int outstanding_ = 0;
+  bool stopping_ = false;
+};
+
+ThreadPool& pool() {
+  static ThreadPool p;
+  return p;
+}
+
+}  // namespace
+
+GlobalQueue& GlobalQueue::shared() {
+  static GlobalQueue queue;
+  pool();  // made first so that it outlives the users of the queue
+  return queue;
+}
+
+void GlobalQueue::async(Task task) { pool().async(std::move(task)); }
+
+void GlobalQueue::waitForIdle() { pool().waitForIdle(); }
+
+// ---- MainQueue -------------------------------------------------------------------------
+
+void MainQueue::async(Task task) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+}
+
+namespace {
+
+void afterDelay(Duration delay, Task task, CancellationPtr cancel, bool onMain) {
+  GlobalQueue::shared().async([delay, task = std::move(task), cancel = std::move(cancel), onMain]() mutable {
+    const Cancellation* waitCancel = cancel ? cancel.get() : &Application::shutdownCancellation();
+    if (!sleepFor(delay, waitCancel)) return;
+    if (!onMain) {
+      if (!(cancel && cancel->isCancelled())) task();
+      return;
+    }
+    MainQueue::async([task = std::move(task), cancel = std::move(cancel)] {
+      if (!(cancel && cancel->isCancelled())) task();
+    });
+  });
+}
+
+}  // namespace
+
+void mainAsyncAfter(Duration delay, Task task, CancellationPtr cancel) {
+  afterDelay(delay, std::move(task), std::move(cancel), true);
+}
+
+void globalAsyncAfter(Duration delay, Task task, CancellationPtr cancel) {
+  afterDelay(delay, std::move(task), std::move(cancel), false);
+}
+
+bool processEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeout.count()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::sendPostedEvents();
+    if (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace platform

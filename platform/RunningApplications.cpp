@@ -1,0 +1,121 @@
+#include "platform/RunningApplications.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "platform/Clock.h"
+
+namespace platform {
+namespace {
+
+QString procPath(qint64 pid, const char* entry) {
+  return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1StringView(entry));
+}
+
+// A field of /proc/<pid>/status ("Uid:", "State:"), the text after the colon.
+QString statusField(qint64 pid, QLatin1StringView field) {
+  QFile f(procPath(pid, "status"));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  const QByteArray prefix = QByteArray(field.data(), field.size()) + ':';
+  for (const QByteArray& line : f.readAll().split('\n')) {
+    if (line.startsWith(prefix)) return QString::fromUtf8(line.mid(prefix.size())).trimmed();
+  }
+  return {};
+}
+
+// A process that has exited but was not reaped yet still has a /proc entry; it is gone all
+// the same.
+bool isExited(qint64 pid) {
+  const QString state = statusField(pid, QLatin1StringView("State"));
+  return state.isEmpty() || state.startsWith(u'Z') || state.startsWith(u'X');
+}
+
+QString identifierOf(qint64 pid) {
+  QString target = QFile::symLinkTarget(procPath(pid, "exe"));
+  if (!target.isEmpty()) {
+    // A replaced or removed executable is shown with this suffix.
+    static const QString deleted = QStringLiteral(" (deleted)");
+    if (target.endsWith(deleted)) target.chop(deleted.size());
+    return QFileInfo(target).fileName();
+  }
+  QFile comm(procPath(pid, "comm"));
+  if (!comm.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(comm.readAll()).trimmed();
+}
+
+bool isAlive(qint64 pid) {
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
+  return !isExited(pid);
+}
+
+// The pid still names the process that was listed: a pid freed and reused since the scan
+// belongs to another program, which must not receive our signal.
+bool isSameProcess(const RunningApplication& app) {
+  return app.pid > 0 && isAlive(app.pid) && identifierOf(app.pid) == app.identifier;
+}
+
+class ProcProcessSource final : public ProcessSource {
+ public:
+  std::vector<RunningApplication> runningApplications() override {
+    std::vector<RunningApplication> out;
+    const qint64 self = ::getpid();
+    const QString uid = QString::number(::getuid());
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+      bool isPid = false;
+      const qint64 pid = entry.toLongLong(&isPid);
+      if (!isPid || pid == self) continue;
+      // "Uid:" lists real, effective, saved and file-system ids; the real one owns it.
+      const QStringList uids =
+          statusField(pid, QLatin1StringView("Uid")).split(u'\t', Qt::SkipEmptyParts);
+      if (uids.isEmpty() || uids.first() != uid) continue;
+      if (isExited(pid)) continue;
+      const QString identifier = identifierOf(pid);
+      if (identifier.isEmpty()) continue;
+      out.push_back({pid, identifier});
+    }
+    return out;
+  }
+
+  bool terminate(const RunningApplication& app) override {
+    if (!isSameProcess(app)) return true;
+    if (::kill(static_cast<pid_t>(app.pid), SIGTERM) != 0) return errno == ESRCH;
+    constexpr double kGrace = 1.0;
+    constexpr double kStep = 0.05;
+    for (double waited = 0; waited < kGrace; waited += kStep) {
+      if (!isAlive(app.pid)) return true;
+      platform::sleepFor(kStep);
+    }
+    return !isAlive(app.pid);
+  }
+
+  bool forceTerminate(const RunningApplication& app) override {
+    if (!isSameProcess(app)) return true;
+    return ::kill(static_cast<pid_t>(app.pid), SIGKILL) == 0 || errno == ESRCH;
+  }
+};
+
+ProcProcessSource& procSource() {
+  static ProcProcessSource source;
+  return source;
+}
+
+std::atomic<ProcessSource*> gSource{nullptr};
+
+}  // namespace
+
+ProcessSource& processes() {
+  ProcessSource* s = gSource.load(std::memory_order_acquire);
+  return s ? *s : procSource();
+}
+
+void setProcessSource(ProcessSource* source) { gSource.store(source, std::memory_order_release); }
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building (and, with "run", running) Ravlio needs on Debian 12, only where it is
+# missing. Usage: scripts/deps.sh [build|run]
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+          libgtest-dev libgmock-dev 7zip genisoimage)
+if [[ "${1:-build}" == run ]]; then
+  # A window needs an X server when there is no display; Korean text needs a Hangul font.
+  packages+=(xvfb xauth fonts-noto-cjk)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
