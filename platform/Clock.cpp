@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace platform {
@@ -66,6 +67,7 @@ struct FakeClock::State {
   mutable std::condition_variable cv;
   TimePoint now{};
   int sleepers = 0;
+  std::multiset<TimePoint> deadlines;
 };
 
 FakeClock::FakeClock() : state_(std::make_unique<State>()) {}
@@ -81,6 +83,7 @@ bool FakeClock::sleepFor(Duration d, const Cancellation* cancel) {
   std::unique_lock lock(state_->mutex);
   const TimePoint deadline = state_->now + d;
   ++state_->sleepers;
+  const auto slot = state_->deadlines.insert(deadline);
   state_->cv.notify_all();
   bool finished = true;
   while (state_->now < deadline) {
@@ -91,6 +94,7 @@ bool FakeClock::sleepFor(Duration d, const Cancellation* cancel) {
     state_->cv.wait(lock);
   }
   --state_->sleepers;
+  state_->deadlines.erase(slot);
   state_->cv.notify_all();
   return finished;
 }
@@ -104,6 +108,12 @@ void FakeClock::advance(Duration d) {
   std::lock_guard lock(state_->mutex);
   state_->now += d;
   state_->cv.notify_all();
+}
+
+std::optional<TimePoint> FakeClock::nextDeadline() const {
+  std::lock_guard lock(state_->mutex);
+  if (state_->deadlines.empty()) return std::nullopt;
+  return *state_->deadlines.begin();
 }
 
 int FakeClock::sleepers() const {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -65,6 +66,8 @@ class FakeClock final : public Clock {
   // Moves time forward by `d` and wakes the sleepers whose deadline has come.
   void advance(Duration d);
   void advance(double seconds) { advance(Duration(seconds)); }
+  // The earliest deadline among the sleepers, if any sleep.
+  [[nodiscard]] std::optional<TimePoint> nextDeadline() const;
   // How many threads are sleeping on this clock right now.
   [[nodiscard]] int sleepers() const;
   // Waits (in real time, at most `realTimeout`) until at least `n` threads sleep on this clock.

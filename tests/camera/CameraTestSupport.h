@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -127,7 +128,9 @@ class SimulatedCamera : public ::testing::Test {
  protected:
   void SetUp() override { startCamera(vok::sim::CameraSpec{}); }
 
+  // Starts the SDK anew with one camera built from `spec` (a running one is stopped first).
   void startCamera(vok::sim::CameraSpec spec, bool openSession = true) {
+    if (camera_) stopCamera();
     sim().reset();
     sim().setTimeSource([] { return platform::now().time_since_epoch().count(); });
     cameraId_ = sim().addCamera(std::move(spec));
@@ -141,6 +144,13 @@ class SimulatedCamera : public ::testing::Test {
   }
 
   void TearDown() override {
+    stopCamera();
+    sim().setTimeSource(nullptr);
+    sim().reset();
+  }
+
+  // Releases the camera and terminates the SDK; nothing may have leaked or been misused.
+  void stopCamera() {
     sim().waitForEvents();
     if (camera_) EXPECT_EQ(VokRelease(camera_), VOK_ERR_OK);
     camera_ = nullptr;
@@ -151,8 +161,6 @@ class SimulatedCamera : public ::testing::Test {
     EXPECT_EQ(stats.useAfterRelease, 0);
     EXPECT_EQ(stats.unknownReferences, 0);
     EXPECT_EQ(stats.callsAfterTerminate, 0);
-    sim().setTimeSource(nullptr);
-    sim().reset();
   }
 
   static Sim& sim() { return Sim::instance(); }

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <memory>
+#include <vector>
+
+#include "app/MainWindowController.h"
+#include "app/Scenes.h"
+#include "camera/ViewEvent.h"
+#include "platform/Alert.h"
+#include "platform/Application.h"
+#include "platform/Bundle.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Storyboard.h"
+#include "platform/ViewController.h"
+#include "support/FakeTime.h"
+#include "vok/Simulation.h"
+
+// A screen with nothing on it, to start the window on something other than the intro.
+class BlankViewController final : public platform::ViewController {};
+
+// The main window over the simulated SDK, in fake time, with alerts answered at once.
+class AppFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim().reset();
+    sim().setTimeSource([] { return platform::now().time_since_epoch().count(); });
+    platform::setClock(&clock_);
+    platform::Application::resetForTests();
+    platform::setAlertPresenter([this](const platform::AlertSpec& spec, QWidget*) {
+      alerts.push_back(spec);
+      return 0;
+    });
+    storyboard_.registerScene(QStringLiteral("BlankViewController"), [] { return std::make_unique<BlankViewController>(); });
+    registerScenes(storyboard_);
+    platform::NotificationCenter::defaultCenter().addObserver(this, QString::fromLatin1(kViewEvent),
+                                                              [this](const platform::Notification& n) {
+                                                                if (auto e = std::dynamic_pointer_cast<const ViewEvent>(n.object))
+                                                                  viewEvents.push_back(e->type());
+                                                              });
+  }
+
+  void TearDown() override {
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
+    if (window_ && !window_->isClosed()) window_->close();
+    window_.reset();
+    testing_support::settle(clock_);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    platform::setAlertPresenter(nullptr);
+    sim().reset();
+    platform::setClock(nullptr);
+    platform::Application::resetForTests();
+  }
+
+  static vok::sim::Simulator& sim() { return vok::sim::Simulator::instance(); }
+
+  MainWindowController& open() {
+    window_ = std::make_unique<MainWindowController>(&storyboard_);
+    window_->window()->resize(800, 560);
+    if (!window_->isClosed()) {
+      window_->setContentViewController(storyboard_.instantiateController(QStringLiteral("BlankViewController")));
+      window_->showWindow();
+    }
+    return *window_;
+  }
+
+  void post(ViewEvent::ViewEventType type) { ViewEvent::post(type); }
+
+  bool runUntil(const std::function<bool()>& done, double maxSeconds) {
+    return testing_support::runUntil(clock_, done, maxSeconds);
+  }
+  void runFor(double seconds) { testing_support::runFor(clock_, seconds); }
+  double now() const { return testing_support::seconds(clock_); }
+
+  int count(ViewEvent::ViewEventType type) const {
+    return static_cast<int>(std::count(viewEvents.begin(), viewEvents.end(), type));
+  }
+
+  template <typename Screen>
+  Screen* content() const {
+    return window_ ? dynamic_cast<Screen*>(window_->contentViewController()) : nullptr;
+  }
+
+  // Accepts a camera: starts the search and runs until DEVICE_CONNECTED (5th pass).
+  void connectCamera() {
+    post(ViewEvent::ViewEventType::CHECK_DEVICE_CONNECT);
+    ASSERT_TRUE(runUntil([&] { return count(ViewEvent::ViewEventType::DEVICE_CONNECTED) > 0; }, 10));
+  }
+
+  platform::FakeClock clock_;
+  platform::Storyboard storyboard_;
+  std::unique_ptr<MainWindowController> window_;
+  std::vector<platform::AlertSpec> alerts;
+  std::vector<ViewEvent::ViewEventType> viewEvents;
+};

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "app/CheckDeviceViewController.h"
+#include "app/CheckSupportDeviceViewController.h"
+#include "camera/ViewEvent.h"
+#include "platform/Bundle.h"
+#include "platform/NotificationCenter.h"
+
+namespace {
+
+using Type = ViewEvent::ViewEventType;
+
+// Records view events posted while it lives.
+struct ViewEvents {
+  ViewEvents() {
+    platform::NotificationCenter::defaultCenter().addObserver(this, QString::fromLatin1(kViewEvent),
+                                                              [this](const platform::Notification& n) {
+                                                                types.push_back(std::dynamic_pointer_cast<const ViewEvent>(n.object)->type());
+                                                              });
+  }
+  ~ViewEvents() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
+  std::vector<Type> types;
+};
+
+template <typename W>
+W* child(platform::ViewController& screen, const char* name) {
+  return screen.view()->findChild<W*>(QString::fromLatin1(name));
+}
+
+TEST(CheckDevice, EventTable) {
+  ViewEvents events;
+  CheckDeviceViewController screen;
+  screen.view();
+  auto* next = child<QPushButton>(screen, "btnConnectNext");
+  auto* status = child<QLabel>(screen, "lbConnectStatus");
+  auto* progress = child<QWidget>(screen, "vGetDeviceInfoProgress");
+  auto* area = child<QWidget>(screen, "vCheckConnect");
+  ASSERT_TRUE(next && status && progress && area && child<QLabel>(screen, "imgConnectStatus") &&
+              child<QLabel>(screen, "imgConnectStatusIcon") && child<QProgressBar>(screen, "pbGetDeviceInfo"));
+  screen.view()->show();
+
+  // Freshly shown: not connected, Next disabled in the disabled colour.
+  EXPECT_FALSE(next->isEnabled());
+  EXPECT_EQ(next->palette().color(QPalette::Disabled, QPalette::ButtonText), QColor(96, 96, 96));
+  EXPECT_EQ(status->text(), platform::localizedString(QStringLiteral("camera_disconnected")));
+
+  screen.viewWillAppear();  // asks for the search once
+  screen.viewWillAppear();
+  EXPECT_EQ(std::count(events.types.begin(), events.types.end(), Type::CHECK_DEVICE_CONNECT), 1);
+
+  struct Step {
+    Type event;
+    bool enabled;
+    const char* text;
+  };
+  const Step steps[] = {{Type::DEVICE_CONNECTED, true, "camera_connected"},
+                        {Type::GET_DEVICE_INFO, true, "camera_connected"},  // other events change nothing
+                        {Type::terminate_APP, true, "camera_connected"},
+                        {Type::DEVICE_DISCONNECTED, false, "camera_disconnected"},
+                        {Type::DEVICE_CONNECTED, true, "camera_connected"}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(static_cast<int>(s.event));
+    ViewEvent::post(s.event);
+    EXPECT_EQ(next->isEnabled(), s.enabled);
+    EXPECT_EQ(status->text(), platform::localizedString(QString::fromLatin1(s.text)));
+  }
+  EXPECT_EQ(next->palette().color(QPalette::Active, QPalette::ButtonText), QColor(251, 205, 81));
+
+  // Next: the status area goes for good, the progress shows, the read is asked for.
+  next->click();
+  EXPECT_TRUE(area->isHidden());
+  EXPECT_FALSE(progress->isHidden());
+  EXPECT_EQ(events.types.back(), Type::GET_DEVICE_INFO);
+  ViewEvent::post(Type::DEVICE_DISCONNECTED);
+  ViewEvent::post(Type::DEVICE_CONNECTED);
+  EXPECT_TRUE(area->isHidden());
+  EXPECT_TRUE(progress->isHidden());
+  EXPECT_TRUE(next->isEnabled());
+
+  // Hidden: no longer observing.
+  screen.viewWillDisappear();
+  ViewEvent::post(Type::DEVICE_DISCONNECTED);
+  EXPECT_TRUE(next->isEnabled());
+}
+
+TEST(ModelList, ParserTable) {
+  struct Case {
+    QString text;
+    QSet<QString> names;
+  };
+  const QString a = QStringLiteral("Tavo R5"), b = QStringLiteral("Tavo M3");
+  const Case cases[] = {
+      {QStringLiteral("Tavo R5\nTavo M3\n"), {a, b}},
+      {QStringLiteral("Tavo R5\r\nTavo M3\r\n"), {a, b}},
+      {QStringLiteral("Tavo R5\rTavo M3"), {a, b}},
+      {QStringLiteral("Tavo R5") + QChar(0x2028) + QStringLiteral("Tavo M3") + QChar(0x0085), {a, b}},
+      {QStringLiteral("\n\nTavo R5\n\nTavo R5\n"), {a}},
+      {QStringLiteral("Tavo R5 \n tavo m3"), {QStringLiteral("Tavo R5 "), QStringLiteral(" tavo m3")}},
+      {QString(), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    EXPECT_EQ(CheckSupportDeviceViewController::parseModelList(c.text), c.names);
+  }
+}
+
+class SupportCheck : public ::testing::Test {
+ protected:
+  void writeList(const QByteArray& bytes) {
+    QFile file(dir_.filePath(QStringLiteral("cameraCrawling.ini")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  void SetUp() override { platform::Bundle::setMainPath(dir_.path()); }
+  void TearDown() override { platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES)); }
+  QTemporaryDir dir_;
+};
+
+TEST_F(SupportCheck, StateTable) {
+  struct Case {
+    const char* list;  // nullptr: no resource
+    std::optional<QString> name;
+    std::optional<QString> version;
+    bool supported;
+    QString shownName;  // in the panel that is shown; "-" for untouched
+  };
+  const QString untouched = QStringLiteral("-");
+  const Case cases[] = {
+      {"Tavo R5\r\nTavo M3\r\n", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), true, QStringLiteral("Tavo R5")},
+      {"Tavo R5\n", QStringLiteral("Tavo Q1"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Q1)")},
+      {"Tavo R5\n", QStringLiteral("tavo r5"), QStringLiteral("1.0"), false, QStringLiteral("(tavo r5)")},
+      {"Tavo R5 \n", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
+      {"Tavo R5\n\n", QString(), QStringLiteral("1.0"), false, QStringLiteral("()")},
+      {nullptr, QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
+      {"Tavo R5\n\xff\xfe", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
+      {"Tavo R5\n", std::nullopt, QStringLiteral("1.0"), false, untouched},
+      {"Tavo R5\n", QStringLiteral("Tavo R5"), std::nullopt, false, untouched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.list ? c.list : "(none)") + " / " + c.name.value_or(QStringLiteral("<none>")).toStdString());
+    QFile::remove(dir_.filePath(QStringLiteral("cameraCrawling.ini")));
+    if (c.list) writeList(QByteArray(c.list));
+    CheckSupportDeviceViewController screen;
+    screen.productName = c.name;
+    screen.firmwareVersion = c.version;
+    screen.view()->show();
+    auto* supportPanel = child<QWidget>(screen, "vSupportDevice");
+    auto* notSupportPanel = child<QWidget>(screen, "vNotSupportDevice");
+    EXPECT_EQ(supportPanel->isHidden(), !c.supported);
+    EXPECT_EQ(notSupportPanel->isHidden(), c.supported);
+    const QString shown = c.supported ? child<QLabel>(screen, "lbSupportDeviceName")->text()
+                                      : child<QLabel>(screen, "lbNotSupportDeviceName")->text();
+    EXPECT_EQ(shown.isEmpty() ? untouched : shown, c.shownName);
+  }
+}
+
+TEST_F(SupportCheck, ButtonsLeadOnOrBack) {
+  writeList("Tavo R5\n");
+  ViewEvents events;
+  CheckSupportDeviceViewController screen;
+  screen.productName = QStringLiteral("Tavo R5");
+  screen.firmwareVersion = QStringLiteral("1.0");
+  screen.view();
+  child<QPushButton>(screen, "btnSupportNext")->click();
+  child<QPushButton>(screen, "btnNotSupportRetry")->click();
+  EXPECT_EQ(events.types, (std::vector<Type>{Type::MAIN_WINDOW_SHOW_FRIMWARE_DOWNLOAD_VIEW, Type::MAIN_WINDOW_SHOW_CHECK_DEVICE}));
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+#include <cstring>
+
+#include "AppFixture.h"
+#include "app/CheckDeviceViewController.h"
+#include "app/CheckSupportDeviceViewController.h"
+
+namespace {
+
+using Type = ViewEvent::ViewEventType;
+using Detection = AppFixture;
+
+double firstConnectedTime(const std::vector<vok::sim::Call>& calls) {
+  for (const auto& c : calls) {
+    if (c.name == "VokSetObjectEventHandler") return c.time;
+  }
+  return -1;
+}
+
+TEST_F(Detection, AttachedCameraIsAcceptedOnTheFifthPassAboutFourSecondsLater) {
+  sim().addCamera({});
+  open();
+  const double start = now();
+  connectCamera();
+  EXPECT_NEAR(now() - start, 4.0, 0.01);
+  // Passes 1 to 4 opened and released the camera again; the 5th kept it.
+  EXPECT_EQ(sim().calls("VokGetCameraList").size(), 5u);
+  EXPECT_EQ(sim().calls("VokGetChildAtIndex").size(), 5u);
+  EXPECT_EQ(sim().stats().live, 1);  // the accepted camera only
+  EXPECT_NEAR(firstConnectedTime(sim().calls()) - start, 4.0, 0.01);
+}
+
+TEST_F(Detection, OnlyTheFirstCameraOfTheListIsOpened) {
+  const auto first = sim().addCamera({.productName = "Orvell Tavo R5"});
+  sim().addCamera({.productName = "Orvell Tavo M3"});
+  MainWindowController& window = open();
+  connectCamera();
+  EXPECT_EQ(sim().cameraOf(window.camera()), first);
+  for (const auto& call : sim().calls("VokGetChildAtIndex")) EXPECT_EQ(call.args.at(0), 0u);
+}
+
+TEST_F(Detection, CameraPluggedAfterTheRestartPhaseIsFoundWithinASecond) {
+  const auto camera = sim().addCamera({}, /*plugged=*/false);
+  open();
+  post(Type::CHECK_DEVICE_CONNECT);
+  runFor(6.5);
+  EXPECT_EQ(count(Type::DEVICE_CONNECTED), 0);
+  sim().plug(camera);
+  const double plugged = now();
+  ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > 0; }, 3));
+  EXPECT_LE(now() - plugged, 1.0 + 1e-6);
+  EXPECT_EQ(sim().stats().live, 1);
+}
+
+TEST_F(Detection, AFailingPassReleasesEverythingAndTriesAgain) {
+  struct Case {
+    const char* call;
+    VokError status;
+  };
+  const Case cases[] = {{"VokGetCameraList", VOK_ERR_INTERNAL},
+                        {"VokGetChildCount", VOK_ERR_INTERNAL},
+                        {"VokGetChildAtIndex", VOK_ERR_INVALID_PARAMETER},
+                        {"VokGetDeviceInfo", VOK_ERR_DEVICE_NOT_FOUND}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    sim().reset();
+    platform::Application::resetForTests();
+    sim().addCamera({});
+    MainWindowController& window = open();
+    sim().fail(c.call, c.status);
+    post(Type::CHECK_DEVICE_CONNECT);
+    runFor(6.5);
+    EXPECT_EQ(count(Type::DEVICE_CONNECTED), 0);
+    EXPECT_EQ(window.camera(), nullptr);
+    EXPECT_EQ(sim().stats().live, 0);
+    EXPECT_GE(sim().calls("VokGetCameraList").size(), 6u);  // still searching, once a second
+    sim().fail(c.call, VOK_ERR_OK);
+    EXPECT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > 0; }, 1.5));
+    window.close();
+    window_.reset();
+    viewEvents.clear();
+  }
+}
+
+TEST_F(Detection, EmptyCameraListIsAPassWithoutCamera) {
+  open();
+  post(Type::CHECK_DEVICE_CONNECT);
+  runFor(5.5);
+  EXPECT_EQ(count(Type::DEVICE_CONNECTED), 0);
+  EXPECT_TRUE(sim().calls("VokGetChildAtIndex").empty());
+  EXPECT_EQ(sim().stats().live, 0);
+}
+
+TEST_F(Detection, OneSearchAtATime) {
+  sim().addCamera({}, false);
+  open();
+  post(Type::CHECK_DEVICE_CONNECT);
+  runFor(2.5);
+  post(Type::CHECK_DEVICE_CONNECT);  // a new start ends the old search
+  post(Type::CHECK_DEVICE_CONNECT);
+  sim().clearCalls();
+  runFor(10);
+  // One search: one pass a second (plus the pass at the start).
+  EXPECT_LE(sim().calls("VokGetCameraList").size(), 11u);
+  EXPECT_GE(sim().calls("VokGetCameraList").size(), 10u);
+}
+
+// The maker's name is removed only where the name begins with it; empty and non-ASCII texts
+// are read again every 3 s.
+TEST_F(Detection, DeviceInformationTable) {
+  struct Case {
+    std::string name;
+    std::string version;
+    std::optional<QString> expected;  // none: never reaches the support check
+  };
+  const std::string noZero(256, 'A');
+  const std::vector<Case> cases = {
+      {"Orvell Tavo R5", "1.0.2", QStringLiteral("Tavo R5")},
+      {"Tavo R5", "1.0.2", QStringLiteral("Tavo R5")},
+      {"Orvell Tavo Orvell R5", "1.0.2", QStringLiteral("Tavo R5")},
+      {"Tavo Orvell R5", "1.0.2", QStringLiteral("Tavo Orvell R5")},
+      {"orvell Tavo R5", "1.0.2", QStringLiteral("orvell Tavo R5")},
+      {"", "1.0.2", std::nullopt},
+      {"Orvell Tavo R5", "", std::nullopt},
+      {"Orvell Tav\xC3\xB6", "1.0.2", std::nullopt},
+      {noZero, "1.0.2", QString(256, QLatin1Char('A'))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim().reset();
+    platform::Application::resetForTests();
+    viewEvents.clear();
+    vok::sim::CameraSpec spec;
+    spec.productName = "placeholder";
+    const auto camera = sim().addCamera(spec);
+    // Raw bytes, so that a 256-byte name without a zero byte can be given.
+    std::vector<std::uint8_t> nameBytes(c.name.begin(), c.name.end());
+    if (nameBytes.size() < 256) nameBytes.push_back(0);
+    sim().setProperty(camera, 0x2, vok::sim::PropertyValue::raw(kVokDataType_String, nameBytes));
+    sim().setProperty(camera, 0x7, vok::sim::PropertyValue::string(c.version));
+    MainWindowController& window = open();
+    connectCamera();
+    post(Type::GET_DEVICE_INFO);
+    const bool shown = runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 7);
+    EXPECT_EQ(shown, c.expected.has_value());
+    if (c.expected) {
+      EXPECT_EQ(window.productName(), *c.expected);
+      EXPECT_EQ(window.firmwareVersion(), QString::fromStdString(c.version));
+    } else {
+      // Read again every 3 s: at 0, 3 and 6 s.
+      EXPECT_EQ(sim().calls("VokGetChildCount").size() - 5, 3u);
+      EXPECT_FALSE(window.productName().has_value());
+    }
+    window.close();
+    window_.reset();
+  }
+}
+
+TEST_F(Detection, SupportCheckFollowsASuccessfulReadAfterAShortPause) {
+  sim().addCamera({});
+  open();
+  connectCamera();
+  post(Type::GET_DEVICE_INFO);
+  const double asked = now();
+  ASSERT_TRUE(runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 2));
+  EXPECT_NEAR(now() - asked, 0.3, 0.01);
+}
+
+TEST_F(Detection, ProbeTable) {
+  struct Case {
+    VokError probe;
+    bool atOnceWithoutTexts;  // 0x61: straight to the support check
+    double shownAfter;
+  };
+  const Case cases[] = {{VOK_ERR_COMM_DEVICE_INCOMPATIBLE, true, 0.0},
+                        {VOK_ERR_INTERNAL, false, 3.3},  // retried 3 s later, then read
+                        {VOK_ERR_OK, false, 0.3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.probe);
+    sim().reset();
+    platform::Application::resetForTests();
+    viewEvents.clear();
+    sim().addCamera({});
+    MainWindowController& window = open();
+    connectCamera();
+    if (c.probe != VOK_ERR_OK) sim().script("VokGetChildCount", {c.probe});
+    post(Type::GET_DEVICE_INFO);
+    const double asked = now();
+    ASSERT_TRUE(runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 5));
+    EXPECT_NEAR(now() - asked, c.shownAfter, 0.01);
+    EXPECT_EQ(window.productName().has_value(), !c.atOnceWithoutTexts);
+    auto* screen = content<CheckSupportDeviceViewController>();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->productName.has_value(), !c.atOnceWithoutTexts);
+    window.close();
+    window_.reset();
+  }
+}
+
+TEST_F(Detection, DisconnectionOnTheDeviceCheckRestartsTheSearch) {
+  const auto camera = sim().addCamera({});
+  MainWindowController& window = open();
+  post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
+  ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > 0; }, 6));
+  runFor(2);  // session open
+  sim().unplug(camera);
+  const double unplugged = now();
+  ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_DISCONNECTED) > 0; }, 1));
+  ASSERT_TRUE(runUntil([&] { return window.camera() == nullptr; }, 1));
+  EXPECT_EQ(sim().stats().live, 0);
+  sim().plug(camera);
+  ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > 1; }, 12));
+  EXPECT_GE(now() - unplugged, 8.0 - 1e-6);
+  EXPECT_EQ(sim().stats().useAfterRelease, 0);
+  EXPECT_EQ(sim().stats().doubleReleases, 0);
+}
+
+TEST_F(Detection, DisconnectionOnAnotherScreenChangesNothing) {
+  const auto camera = sim().addCamera({});
+  MainWindowController& window = open();
+  connectCamera();  // the blank screen is still shown
+  const VokCameraRef held = window.camera();
+  sim().unplug(camera);
+  ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_DISCONNECTED) > 0; }, 1));
+  sim().plug(camera);
+  sim().clearCalls();
+  runFor(10);
+  EXPECT_EQ(window.camera(), held);
+  EXPECT_TRUE(sim().calls("VokGetCameraList").empty());
+  EXPECT_EQ(count(Type::DEVICE_CONNECTED), 1);
+}
+
+TEST_F(Detection, ReadStopsWhenTheCameraGoesAway) {
+  const auto camera = sim().addCamera({});
+  MainWindowController& window = open();
+  post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
+  ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > 0; }, 6));
+  sim().fail("VokGetChildCount", VOK_ERR_INTERNAL);  // the read keeps retrying
+  post(Type::GET_DEVICE_INFO);
+  runFor(4);
+  sim().unplug(camera);
+  ASSERT_TRUE(runUntil([&] { return window.camera() == nullptr; }, 2));
+  sim().clearCalls();
+  runFor(3.5);  // the restart's wait: no read of the released camera
+  for (const auto& call : sim().calls()) EXPECT_NE(call.name, "VokGetPropertyData");
+  EXPECT_EQ(sim().stats().useAfterRelease, 0);
+}
+
+TEST_F(Detection, NoSdkCallAfterTerminateWhileSearchingAndReading) {
+  sim().addCamera({}, false);
+  MainWindowController& window = open();
+  post(Type::CHECK_DEVICE_CONNECT);
+  runFor(2.5);
+  window.close();
+  runFor(10);
+  EXPECT_EQ(sim().terminateCount(), 1);
+  EXPECT_EQ(sim().stats().callsAfterTerminate, 0);
+  EXPECT_EQ(sim().stats().leakedAtTerminate, 0);
+}
+
+}  // namespace

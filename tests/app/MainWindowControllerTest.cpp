@@ -1,0 +1,164 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "AppFixture.h"
+#include "app/CheckDeviceViewController.h"
+#include "app/CheckSupportDeviceViewController.h"
+#include "camera/CameraEvent.h"
+#include "camera/ViewNotification.h"
+
+namespace {
+
+using Type = ViewEvent::ViewEventType;
+
+using MainWindow = AppFixture;
+
+TEST_F(MainWindow, TitleComesFromTheBundleNameElseRavlio) {
+  struct Case {
+    const char* info;  // nullptr: no Info.ini at all
+    const char* title;
+  };
+  const Case cases[] = {{"CFBundleName=Tavo Updater\n", "Tavo Updater"},
+                        {"CFBundleIdentifier=com.example\n", "Ravlio"},
+                        {nullptr, "Ravlio"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.info ? c.info : "no Info.ini");
+    QTemporaryDir dir;
+    if (c.info) {
+      QFile file(dir.filePath(QStringLiteral("Info.ini")));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(c.info);
+    }
+    platform::Bundle::setMainPath(dir.path());
+    MainWindowController window(&storyboard_);
+    EXPECT_EQ(window.window()->windowTitle(), QString::fromUtf8(c.title));
+    EXPECT_EQ(window.window()->palette().color(QPalette::Window), QColor(35, 35, 35));
+    window.close();
+    platform::Application::resetForTests();
+  }
+  platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES));
+}
+
+TEST_F(MainWindow, StartsTheSdkOnceAndTerminatesItAfterTheCameraOnClose) {
+  sim().addCamera({});
+  MainWindowController& window = open();
+  EXPECT_TRUE(window.isSDKLoaded());
+  EXPECT_EQ(sim().initializeCount(), 1);
+  connectCamera();
+  const VokCameraRef camera = window.camera();
+  ASSERT_NE(camera, nullptr);
+  // Let the session opening and the product-name read happen.
+  runFor(3);
+  window.close();
+
+  EXPECT_TRUE(platform::Application::isTerminating());
+  EXPECT_EQ(sim().terminateCount(), 1);
+  const auto calls = sim().calls();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().name, "VokTerminateSDK");
+  // The camera's release is the last call before the SDK's termination.
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2].name, "VokRelease");
+  EXPECT_EQ(calls[calls.size() - 2].ref, camera);
+  const auto stats = sim().stats();
+  EXPECT_EQ(stats.leakedAtTerminate, 0);
+  EXPECT_EQ(stats.useAfterRelease, 0);
+  EXPECT_EQ(stats.doubleReleases, 0);
+  // Nothing calls the SDK after it has been terminated, also later.
+  runFor(5);
+  EXPECT_EQ(sim().stats().callsAfterTerminate, 0);
+}
+
+TEST_F(MainWindow, FailingSdkStartShowsOneAlertAndEndsWithoutTerminate) {
+  sim().script("VokInitializeSDK", {VOK_ERR_INTERNAL});
+  MainWindowController& window = open();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].buttons, QStringList{platform::localizedString(QStringLiteral("confirm"))});
+  EXPECT_EQ(alerts[0].informativeText, platform::localizedString(QStringLiteral("program_initialization_failed")));
+  EXPECT_TRUE(alerts[0].messageText.isEmpty());
+  EXPECT_TRUE(window.isClosed());
+  EXPECT_FALSE(window.isSDKLoaded());
+  EXPECT_TRUE(platform::Application::isTerminating());
+  EXPECT_EQ(platform::Application::exec(), 0);  // the loop never runs
+  EXPECT_EQ(sim().terminateCount(), 0);
+}
+
+TEST_F(MainWindow, TerminateAppEventClosesTheWindow) {
+  MainWindowController& window = open();
+  ViewNotification().notify(std::make_shared<CameraEvent>(CameraEvent::CameraEventType::property_CHANGED, 5u));
+  EXPECT_FALSE(window.isClosed());
+  ViewNotification().notify(std::make_shared<CameraEvent>(CameraEvent::CameraEventType::terminate_APP, QVariant()));
+  EXPECT_TRUE(window.isClosed());
+  EXPECT_EQ(sim().terminateCount(), 1);
+}
+
+// What each view event does while the window shows a blank screen and no camera is there.
+TEST_F(MainWindow, ViewEventRoutingTable) {
+  enum class Expect { none, checkDevice, supportCheck, search, read };
+  const auto expectation = [](int value) {
+    switch (static_cast<Type>(value)) {
+      case Type::MAIN_WINDOW_SHOW_CHECK_DEVICE: return Expect::checkDevice;
+      case Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW: return Expect::supportCheck;
+      case Type::CHECK_DEVICE_CONNECT: return Expect::search;
+      case Type::GET_DEVICE_INFO: return Expect::read;
+      default: return Expect::none;  // the firmware list does not exist yet: the screen stays
+    }
+  };
+  for (int value = 0; value < ViewEvent::kTypeCount; ++value) {
+    SCOPED_TRACE(value);
+    sim().reset();
+    platform::Application::resetForTests();
+    MainWindowController& window = open();
+    platform::ViewController* before = window.contentViewController();
+    sim().clearCalls();
+    post(static_cast<Type>(value));
+    runFor(0.5);
+    const Expect expect = expectation(value);
+    auto* checkDevice = dynamic_cast<CheckDeviceViewController*>(window.contentViewController());
+    EXPECT_EQ(checkDevice != nullptr, expect == Expect::checkDevice);
+    if (checkDevice) EXPECT_EQ(window.checkDeviceViewControllerDelegate(), checkDevice);
+    EXPECT_EQ(dynamic_cast<CheckSupportDeviceViewController*>(window.contentViewController()) != nullptr,
+              expect == Expect::supportCheck);
+    if (expect == Expect::none || expect == Expect::read) EXPECT_EQ(window.contentViewController(), before);
+    // The device check asks for the search itself when it appears.
+    const bool searched = !sim().calls("VokGetCameraList").empty();
+    EXPECT_EQ(searched, expect == Expect::search || expect == Expect::checkDevice);
+    window.close();
+    window_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+TEST_F(MainWindow, SupportCheckGetsTheTextsReadAtTheMomentOfTheSwitch) {
+  sim().addCamera({.productName = "Orvell Tavo R7", .firmwareVersion = "2.1.0"});
+  MainWindowController& window = open();
+  connectCamera();
+  runFor(2);
+  post(Type::GET_DEVICE_INFO);
+  ASSERT_TRUE(runUntil([&] { return content<CheckSupportDeviceViewController>() != nullptr; }, 5));
+  auto* screen = content<CheckSupportDeviceViewController>();
+  EXPECT_EQ(screen->productName, QStringLiteral("Tavo R7"));
+  EXPECT_EQ(screen->firmwareVersion, QStringLiteral("2.1.0"));
+  EXPECT_EQ(window.productName(), QStringLiteral("Tavo R7"));
+}
+
+TEST_F(MainWindow, ReplacedDeviceCheckIsHeldWeakly) {
+  MainWindowController& window = open();
+  post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
+  auto* first = window.checkDeviceViewControllerDelegate();
+  ASSERT_NE(first, nullptr);
+  post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);  // a new screen each time
+  auto* second = window.checkDeviceViewControllerDelegate();
+  EXPECT_NE(second, first);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window.checkDeviceViewControllerDelegate(), second);
+  post(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window.checkDeviceViewControllerDelegate(), nullptr);  // deleted, not dangling
+  // The old device check no longer observes anything: a view event reaches only the window.
+  post(Type::DEVICE_CONNECTED);
+  SUCCEED();
+}
+
+}  // namespace
