@@ -16,6 +16,8 @@
 
 int runApplication(int argc, char** argv) {
   QApplication app(argc, argv);
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  platform::MainQueue::install();
   QApplication::setApplicationName(QStringLiteral("Ravlio"));
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
   // The main window's close ends the application through its own shutdown sequence.
@@ -31,6 +33,7 @@ int runApplication(int argc, char** argv) {
   MainWindowController windowController(&storyboard);
   windowController.window()->resize(800, 560);
   windowController.window()->setMinimumSize(720, 520);
+  platform::Application::onTerminationSignal([&windowController] { windowController.close(); });
   if (!platform::Application::isTerminating()) {
     windowController.setContentViewController(storyboard.instantiateController(QStringLiteral("IntroViewController")));
     windowController.showWindow();

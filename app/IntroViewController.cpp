@@ -28,6 +28,15 @@ IntroViewController::~IntroViewController() = default;
 void IntroViewController::setupView(QWidget* root) {
   ui_ = std::make_unique<Ui::IntroViewController>();
   ui_->setupUi(root);
+  // The scene's style sheet cannot name a file of the bundle, so the pop-up's arrow comes here.
+  const QString arrow =
+      platform::Bundle::main().pathForResource(QStringLiteral("images/icon_dropdown"), QStringLiteral("svg"));
+  if (!arrow.isEmpty()) {
+    ui_->pbtnLanguage->setStyleSheet(
+        QStringLiteral("QComboBox::drop-down { border: none; width: 28px; }"
+                       "QComboBox::down-arrow { image: url(\"%1\"); width: 10px; height: 6px; }")
+            .arg(arrow));
+  }
   pbtnLanguage = ui_->pbtnLanguage;
   btnNext = ui_->btnNext;
   // activated() is the user's choice only, so the preset below changes nothing.

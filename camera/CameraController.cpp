@@ -32,7 +32,7 @@ void CameraController::observeAction(const platform::Notification& notification)
 
 void CameraController::connect() {
   _processor->post(std::make_shared<OpenSessionCommand>(
-      _model, std::make_shared<GetPropertyCommand>(_model, kProductNameProperty)));
+      _model, std::make_shared<GetPropertyCommand>(_model, CameraModel::kProductName)));
 }
 
 std::optional<VokPropertyID> actionPropertyId(const ActionEvent& event) {
@@ -122,6 +122,7 @@ void CameraController::unregisterHandlers() {
 }
 
 void CameraController::stop() {
-  unregisterHandlers();
+  // The running command finishes first; then the handlers go, the last SDK calls made here.
   _processor->stop();
+  unregisterHandlers();
 }

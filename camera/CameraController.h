@@ -29,15 +29,13 @@ class ActionListener {
 //
 // Lifetime contract for the owner:
 // - stop() (or destroy the controller) while the camera reference is still held and before
-//   VokTerminateSDK: it removes the SDK handlers and ends the command queue, the last SDK calls
+//   VokTerminateSDK: it ends the command queue and removes the SDK handlers, the last SDK calls
 //   the controller makes. After that it never calls the SDK again, and its destructor does not
 //   either. Destroying it without a stop() does the same, so it must then also happen before.
 // - Never call stop(), unregisterHandlers() or the destructor from inside one of the SDK
 //   handlers: removing a handler waits for the running one.
 class CameraController : public ActionListener {
  public:
-  static constexpr VokPropertyID kProductNameProperty = 0x00000002;
-
   // Starts observing "ACTION_PERFORMED_MESSAGE" in the default notification centre.
   explicit CameraController(std::shared_ptr<CameraModel> model);
   // Removes the observer, then stops (see stop()).
@@ -58,7 +56,8 @@ class CameraController : public ActionListener {
   [[nodiscard]] VokError registerHandlers(VokCameraRef camera);
   // Removes the handlers registerHandlers() installed; once it returns none of them runs.
   void unregisterHandlers();
-  // Removes the handlers and ends the command queue; nothing queued runs afterwards.
+  // Ends the command queue (waiting for a running command), then removes the handlers. Nothing
+  // queued runs afterwards and the controller makes no SDK call after it returns.
   void stop();
 
   // 1 after a white-balance click, 2 after an autofocus click.

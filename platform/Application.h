@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace platform {
 
 class Cancellation;
@@ -15,6 +17,9 @@ class Application {
   // Fires when the application terminates; waits that have no cancellation of their own use
   // it, so that no worker keeps the process alive after the loop has ended.
   [[nodiscard]] static const Cancellation& shutdownCancellation();
+  // Runs `handler` on the main thread when the process receives SIGTERM, SIGINT or SIGHUP, so
+  // that a session's logout or a Ctrl+C ends the program through its own shutdown.
+  static void onTerminationSignal(std::function<void()> handler);
 };
 
 }  // namespace platform

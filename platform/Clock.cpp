@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include "platform/Queues.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -67,6 +69,7 @@ struct FakeClock::State {
   mutable std::condition_variable cv;
   TimePoint now{};
   int sleepers = 0;
+  int taskSleepers = 0;
   std::multiset<TimePoint> deadlines;
 };
 
@@ -82,7 +85,9 @@ TimePoint FakeClock::now() const {
 bool FakeClock::sleepFor(Duration d, const Cancellation* cancel) {
   std::unique_lock lock(state_->mutex);
   const TimePoint deadline = state_->now + d;
+  const bool inTask = isInBackgroundTask();
   ++state_->sleepers;
+  if (inTask) ++state_->taskSleepers;
   const auto slot = state_->deadlines.insert(deadline);
   state_->cv.notify_all();
   bool finished = true;
@@ -94,6 +99,7 @@ bool FakeClock::sleepFor(Duration d, const Cancellation* cancel) {
     state_->cv.wait(lock);
   }
   --state_->sleepers;
+  if (inTask) --state_->taskSleepers;
   state_->deadlines.erase(slot);
   state_->cv.notify_all();
   return finished;
@@ -114,6 +120,11 @@ std::optional<TimePoint> FakeClock::nextDeadline() const {
   std::lock_guard lock(state_->mutex);
   if (state_->deadlines.empty()) return std::nullopt;
   return *state_->deadlines.begin();
+}
+
+int FakeClock::taskSleepers() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->taskSleepers;
 }
 
 int FakeClock::sleepers() const {

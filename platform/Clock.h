@@ -68,6 +68,8 @@ class FakeClock final : public Clock {
   void advance(double seconds) { advance(Duration(seconds)); }
   // The earliest deadline among the sleepers, if any sleep.
   [[nodiscard]] std::optional<TimePoint> nextDeadline() const;
+  // How many of the sleepers are background-queue tasks.
+  [[nodiscard]] int taskSleepers() const;
   // How many threads are sleeping on this clock right now.
   [[nodiscard]] int sleepers() const;
   // Waits (in real time, at most `realTimeout`) until at least `n` threads sleep on this clock.

@@ -4,7 +4,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QThread>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
@@ -13,6 +17,24 @@
 #include <vector>
 
 namespace platform {
+
+namespace {
+std::atomic<int> gRunningTasks{0};
+thread_local bool tInTask = false;
+
+// Marks the calling thread as running a background task for the guard's lifetime, and counts
+// the task as done when it ends. gRunningTasks counts tasks from their submission on.
+struct TaskScope {
+  TaskScope() { tInTask = true; }
+  ~TaskScope() {
+    --gRunningTasks;
+    tInTask = false;
+  }
+};
+}  // namespace
+
+int runningBackgroundTasks() { return gRunningTasks.load(); }
+bool isInBackgroundTask() { return tInTask; }
 
 bool isMainThread() {
   const QCoreApplication* app = QCoreApplication::instance();
@@ -40,8 +62,11 @@ struct SerialQueue::State {
       tasks.pop_front();
       running = true;
       lock.unlock();
-      task();
-      task = nullptr;  // drop what the task captured before the next one runs
+      {
+        TaskScope scope;
+        task();
+        task = nullptr;  // drop what the task captured before the next one runs
+      }
       lock.lock();
       running = false;
       cv.notify_all();
@@ -73,6 +98,7 @@ SerialQueue::~SerialQueue() {
 void SerialQueue::async(Task task) {
   std::lock_guard lock(state_->mutex);
   if (state_->stopped) return;
+  ++gRunningTasks;
   state_->tasks.push_back(std::move(task));
   state_->cv.notify_all();
 }
@@ -86,6 +112,7 @@ void SerialQueue::stop() {
     state_->cv.notify_all();
   }
   state_->cancellation.cancel();
+  gRunningTasks -= static_cast<int>(dropped.size());
   dropped.clear();  // outside the lock: dropped tasks may own things that stop queues too
   if (std::this_thread::get_id() == state_->threadId) return;
   std::unique_lock lock(state_->mutex);
@@ -120,6 +147,7 @@ class ThreadPool {
   void async(Task task) {
     std::lock_guard lock(mutex_);
     if (stopping_) return;
+    ++gRunningTasks;
     tasks_.push_back(std::move(task));
     ++outstanding_;
     if (idle_ == 0) {
@@ -145,8 +173,11 @@ class ThreadPool {
       Task task = std::move(tasks_.front());
       tasks_.pop_front();
       lock.unlock();
-      task();
-      task = nullptr;
+      {
+        TaskScope scope;
+        task();
+        task = nullptr;
+      }
       lock.lock();
       if (--outstanding_ == 0) idleCv_.notify_all();
     }
@@ -181,10 +212,70 @@ void GlobalQueue::waitForIdle() { pool().waitForIdle(); }
 
 // ---- MainQueue -------------------------------------------------------------------------
 
+namespace {
+
+struct MainQueueState {
+  std::mutex mutex;
+  std::deque<Task> tasks;
+  std::atomic<int> fd{-1};
+};
+
+MainQueueState& mainQueueState() {
+  static auto* state = new MainQueueState;  // never destroyed: workers may post late
+  return *state;
+}
+
+void drainMainQueue() {
+  MainQueueState& state = mainQueueState();
+  std::uint64_t count = 0;
+  [[maybe_unused]] const ssize_t got = ::read(state.fd.load(), &count, sizeof count);
+  while (true) {
+    Task task;
+    {
+      std::lock_guard lock(state.mutex);
+      if (state.tasks.empty()) return;
+      task = std::move(state.tasks.front());
+      state.tasks.pop_front();
+    }
+    task();
+  }
+}
+
+}  // namespace
+
+int pendingMainQueueTasks() {
+  MainQueueState& state = mainQueueState();
+  std::lock_guard lock(state.mutex);
+  return static_cast<int>(state.tasks.size());
+}
+
+void MainQueue::install() {
+  QCoreApplication* app = QCoreApplication::instance();
+  MainQueueState& state = mainQueueState();
+  if (!app || !isMainThread() || state.fd.load() >= 0) return;
+  const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, app);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { drainMainQueue(); });
+  state.fd.store(fd);
+}
+
 void MainQueue::async(Task task) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+  MainQueueState& state = mainQueueState();
+  if (state.fd.load() < 0) install();
+  const int fd = state.fd.load();
+  if (fd < 0) {
+    QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+    return;
+  }
+  {
+    std::lock_guard lock(state.mutex);
+    state.tasks.push_back(std::move(task));
+  }
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
 }
 
 namespace {

@@ -57,6 +57,10 @@ class GlobalQueue {
 class MainQueue {
  public:
   static void async(Task task);
+  // Hands tasks over through a queue of our own and an eventfd, so that the hand-over is a
+  // synchronisation that race detectors see (Qt's own event queue uses futexes they don't).
+  // Called once on the main thread after the QApplication exists.
+  static void install();
 };
 
 // Runs `task` on the main queue after `delay`, timed through the clock in force. The wait
@@ -64,6 +68,12 @@ class MainQueue {
 void mainAsyncAfter(Duration delay, Task task, CancellationPtr cancel = nullptr);
 // Runs `task` on a worker after `delay`, likewise.
 void globalAsyncAfter(Duration delay, Task task, CancellationPtr cancel = nullptr);
+
+// Tasks of serial queues and the global queue that are running now, and whether the calling
+// thread runs one. Tests use them to tell when every worker has come to rest.
+[[nodiscard]] int runningBackgroundTasks();
+[[nodiscard]] bool isInBackgroundTask();
+[[nodiscard]] int pendingMainQueueTasks();
 
 // Runs queued main-queue tasks until `done` is true or `timeout` of real time has passed.
 // For tests and for the start-up path that must look at the loop before exec().

@@ -21,6 +21,13 @@
 #include "support/FakeTime.h"
 #include "vok/Simulation.h"
 
+inline vok::sim::CameraSpec cameraSpec(std::string productName, std::string firmwareVersion = "1.0.2") {
+  vok::sim::CameraSpec spec;
+  spec.productName = std::move(productName);
+  spec.firmwareVersion = std::move(firmwareVersion);
+  return spec;
+}
+
 // A screen with nothing on it, to start the window on something other than the intro.
 class BlankViewController final : public platform::ViewController {};
 

@@ -30,8 +30,8 @@ TEST_F(Detection, AttachedCameraIsAcceptedOnTheFifthPassAboutFourSecondsLater) {
 }
 
 TEST_F(Detection, OnlyTheFirstCameraOfTheListIsOpened) {
-  const auto first = sim().addCamera({.productName = "Orvell Tavo R5"});
-  sim().addCamera({.productName = "Orvell Tavo M3"});
+  const auto first = sim().addCamera(cameraSpec("Orvell Tavo R5"));
+  sim().addCamera(cameraSpec("Orvell Tavo M3"));
   MainWindowController& window = open();
   connectCamera();
   EXPECT_EQ(sim().cameraOf(window.camera()), first);

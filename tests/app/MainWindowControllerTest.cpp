@@ -117,10 +117,14 @@ TEST_F(MainWindow, ViewEventRoutingTable) {
     const Expect expect = expectation(value);
     auto* checkDevice = dynamic_cast<CheckDeviceViewController*>(window.contentViewController());
     EXPECT_EQ(checkDevice != nullptr, expect == Expect::checkDevice);
-    if (checkDevice) EXPECT_EQ(window.checkDeviceViewControllerDelegate(), checkDevice);
+    if (checkDevice) {
+      EXPECT_EQ(window.checkDeviceViewControllerDelegate(), checkDevice);
+    }
     EXPECT_EQ(dynamic_cast<CheckSupportDeviceViewController*>(window.contentViewController()) != nullptr,
               expect == Expect::supportCheck);
-    if (expect == Expect::none || expect == Expect::read) EXPECT_EQ(window.contentViewController(), before);
+    if (expect == Expect::none || expect == Expect::read) {
+      EXPECT_EQ(window.contentViewController(), before);
+    }
     // The device check asks for the search itself when it appears.
     const bool searched = !sim().calls("VokGetCameraList").empty();
     EXPECT_EQ(searched, expect == Expect::search || expect == Expect::checkDevice);
@@ -131,7 +135,7 @@ TEST_F(MainWindow, ViewEventRoutingTable) {
 }
 
 TEST_F(MainWindow, SupportCheckGetsTheTextsReadAtTheMomentOfTheSwitch) {
-  sim().addCamera({.productName = "Orvell Tavo R7", .firmwareVersion = "2.1.0"});
+  sim().addCamera(cameraSpec("Orvell Tavo R7", "2.1.0"));
   MainWindowController& window = open();
   connectCamera();
   runFor(2);

@@ -115,20 +115,25 @@ TEST_F(CameraModelTest, OutputDeviceKeepsTheFirstValueAsStartUp) {
 }
 
 TEST_F(CameraModelTest, IdsOutsideTheTablesAreIgnored) {
-  for (VokPropertyID id : {0x2u, 0x104u, 0x01000506u, 0xFFFFu, 0x80000001u}) {
+  for (VokPropertyID id : {0x2u, 0x4u, 0x104u, 0x01000506u, 0xFFFFu, 0x80000001u}) {
     SCOPED_TRACE(testing::Message() << "id 0x" << std::hex << id);
     model.setPropertyUInt32(id, 9);
     EXPECT_EQ(model.getPropertyUInt32(id), 0xFFFFFFFFu);
     model.setPropertyDesc(id, descWith(4));
     EXPECT_FALSE(model.propertyDesc(id));
-    model.setPropertyString(id, nameBytes("x"));
-    model.setPropertyByteBlock(id, std::vector<std::uint8_t>(64, 1));
   }
   // 0x404 has a value but no descriptor.
   model.setPropertyDesc(0x404, descWith(4));
+  for (VokPropertyID id : {0x7u, 0x106u, 0x01000506u, 0x80000002u}) model.setPropertyString(id, nameBytes("x"));
+  for (VokPropertyID id : {0x2u, 0x106u, 0x01000422u, 0x80000506u}) {
+    model.setPropertyByteBlock(id, std::vector<std::uint8_t>(64, 1));
+  }
   EXPECT_TRUE(events.camera().empty());
   EXPECT_EQ(model.modelString(), std::vector<std::int8_t>(256, 0x20));
+  EXPECT_EQ(model.ownerName(), std::vector<std::int8_t>(256, 0x20));
   EXPECT_EQ(model.clickWB().valid, 0);
+  EXPECT_EQ(model.getPropertyUInt32(0x106), 0u);
+  EXPECT_EQ(model.getPropertyUInt32(0x01000422), 1u);
 }
 
 TEST_F(CameraModelTest, EachDescriptorIsStoredWholeAndAnnouncedOnce) {

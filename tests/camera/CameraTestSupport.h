@@ -110,6 +110,31 @@ inline bool advanceUntil(platform::FakeClock& clock, const std::function<bool()>
   return true;
 }
 
+// Lets `seconds` of fake time pass in small steps, giving the other threads real time to act
+// on each: for checks that nothing happens however long one waits.
+inline void pumpFor(platform::FakeClock& clock, double seconds, double step = 1.0 / 64) {
+  for (double passed = 0; passed < seconds; passed += step) {
+    clock.advance(step);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+// Runs `finish` (a stop, a destruction) on a thread of its own and expects it to return
+// without fake time moving; if it does not, time is moved on so that the test can end.
+inline void expectPromptly(platform::FakeClock& clock, const std::function<void()>& finish) {
+  std::atomic<bool> done{false};
+  std::thread finisher([&] {
+    finish();
+    done = true;
+  });
+  EXPECT_TRUE(waitUntil([&] { return done.load(); }, std::chrono::seconds(2))) << "it waited for fake time";
+  while (!done) {
+    clock.advance(1.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  finisher.join();
+}
+
 // Runs `work` on a thread of its own (as the SDK's threads and the detection do) while moving
 // fake time along for its pauses; returns when it has finished.
 inline void runInFakeTime(platform::FakeClock& clock, const std::function<void()>& work) {
@@ -139,7 +164,9 @@ class SimulatedCamera : public ::testing::Test {
     ASSERT_EQ(VokGetCameraList(&list), VOK_ERR_OK);
     ASSERT_EQ(VokGetChildAtIndex(list, 0, &camera_), VOK_ERR_OK);
     ASSERT_EQ(VokRelease(list), VOK_ERR_OK);
-    if (openSession) ASSERT_EQ(VokOpenSession(camera_), VOK_ERR_OK);
+    if (openSession) {
+      ASSERT_EQ(VokOpenSession(camera_), VOK_ERR_OK);
+    }
     sim().clearCalls();
   }
 
@@ -152,7 +179,9 @@ class SimulatedCamera : public ::testing::Test {
   // Releases the camera and terminates the SDK; nothing may have leaked or been misused.
   void stopCamera() {
     sim().waitForEvents();
-    if (camera_) EXPECT_EQ(VokRelease(camera_), VOK_ERR_OK);
+    if (camera_) {
+      EXPECT_EQ(VokRelease(camera_), VOK_ERR_OK);
+    }
     camera_ = nullptr;
     EXPECT_EQ(VokTerminateSDK(), VOK_ERR_OK);
     const vok::sim::ReferenceStats stats = sim().stats();

@@ -7,20 +7,24 @@
 #include <thread>
 
 #include "platform/Clock.h"
+#include "platform/Queues.h"
 
 namespace testing_support {
 
-// Lets the main queue run and the workers reach their next sleep: returns once the number
-// of sleepers has stayed the same for a few real milliseconds.
+// Lets the main queue run and the workers reach their next sleep: returns once every running
+// background task sleeps on the clock, the main queue is empty, and the number of sleepers
+// has stayed the same for a few real milliseconds (for threads outside the queues).
 inline void settle(platform::FakeClock& clock) {
   int stable = 0;
   int last = -1;
-  for (int i = 0; i < 400 && stable < 4; ++i) {
+  for (int i = 0; i < 4000 && stable < 4; ++i) {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     std::this_thread::sleep_for(std::chrono::microseconds(500));
     const int now = clock.sleepers();
-    stable = now == last ? stable + 1 : 0;
+    const bool atRest = platform::runningBackgroundTasks() <= clock.taskSleepers() &&
+                        platform::pendingMainQueueTasks() == 0;
+    stable = atRest && now == last ? stable + 1 : 0;
     last = now;
   }
   QCoreApplication::sendPostedEvents();
