@@ -3,6 +3,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+
+#include <QSet>
+
+#include <QRegularExpression>
+
 #include <cstdio>
 #include <vector>
 
@@ -153,9 +159,34 @@ TEST(ShippedTables, ParseAndAgree) {
   const auto ko = load("ko");
   ASSERT_TRUE(en.has_value());
   ASSERT_TRUE(ko.has_value());
-  for (const char* key : {"confirm", "program_initialization_failed", "intro_title",
-                          "intro_description", "next", "camera_connected", "camera_disconnected"}) {
-    EXPECT_TRUE(en->contains(QLatin1StringView(key))) << key;
+  // Every key the scenes and the code look up: the scenes' translatable texts, and the literals
+  // inside each localizedString( ... ) call of the application's sources.
+  QSet<QString> used;
+  const QDir root(QStringLiteral(RAVLIO_SOURCE_RESOURCES));
+  const QRegularExpression sceneText(QStringLiteral("<string>([a-z0-9_]+)</string>"));
+  for (const QFileInfo& ui : QDir(root.filePath(QStringLiteral("ui"))).entryInfoList({QStringLiteral("*.ui")})) {
+    QFile f(ui.filePath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    for (const auto& m : sceneText.globalMatch(text)) used.insert(m.captured(1));
+  }
+  const QRegularExpression literal(QStringLiteral("QStringLiteral\\(\"([a-z0-9_]+)\"\\)"));
+  QDir sources(root);
+  ASSERT_TRUE(sources.cd(QStringLiteral("../app")));
+  for (const QFileInfo& cpp : sources.entryInfoList({QStringLiteral("*.cpp")})) {
+    QFile f(cpp.filePath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    for (qsizetype at = text.indexOf(QStringLiteral("localizedString(")); at >= 0;
+         at = text.indexOf(QStringLiteral("localizedString("), at + 1)) {
+      const QString call = text.mid(at, text.indexOf(QLatin1Char(';'), at) - at);
+      for (const auto& m : literal.globalMatch(call)) used.insert(m.captured(1));
+    }
+  }
+  EXPECT_TRUE(used.contains(QStringLiteral("program_initialization_failed")));  // the scan finds keys at all
+  for (const QString& key : used) {
+    EXPECT_TRUE(en->contains(key)) << "en lacks " << key.toStdString();
+    EXPECT_TRUE(ko->contains(key)) << "ko lacks " << key.toStdString();
   }
   for (auto it = en->constBegin(); it != en->constEnd(); ++it) {
     EXPECT_TRUE(ko->contains(it.key())) << "ko lacks " << it.key().toStdString();
