@@ -6,6 +6,7 @@
 #include "app/ButtonTitleColor.h"
 #include "app/Language.h"
 #include "camera/ViewEvent.h"
+#include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
 #include "platform/RunningApplications.h"
@@ -55,16 +56,25 @@ void IntroViewController::viewDidLoad() {
   setNextEnabled(false);
   presetLanguage();
 
-  if (!terminateCompanionUtility()) {
+  const std::vector<platform::RunningApplication> companions = findCompanionUtility();
+  if (companions.empty()) {
     setNextEnabled(true);
     return;
   }
-  // A fixed grace for the utility to let go of the camera; whether it really quit is not
-  // looked at. The wait runs on a worker; the screen may be replaced meanwhile, so the task
-  // holds only a guard.
+  // Ending the utility can take a moment (it gets a grace to quit before it is forced), so it
+  // runs on a worker. Next follows a fixed 4 s after the screen loaded; whether the utility
+  // really quit is not looked at. The screen may be replaced meanwhile: the task holds a guard.
+  const platform::TimePoint enableAt = platform::now() + platform::Duration(kCompanionQuitWait);
   QPointer<IntroViewController> guard(this);
-  platform::mainAsyncAfter(platform::Duration(kCompanionQuitWait), [guard] {
-    if (guard) guard->setNextEnabled(true);
+  platform::GlobalQueue::shared().async([companions, enableAt, guard] {
+    platform::ProcessSource& source = platform::processes();
+    for (const platform::RunningApplication& app : companions) {
+      if (!source.terminate(app)) source.forceTerminate(app);
+    }
+    if (!platform::sleepFor(enableAt - platform::now(), &platform::Application::shutdownCancellation())) return;
+    platform::MainQueue::async([guard] {
+      if (guard) guard->setNextEnabled(true);
+    });
   });
 }
 
@@ -75,17 +85,14 @@ void IntroViewController::presetLanguage() {
   pbtnLanguage->setCurrentIndex(languages->first() == QLatin1StringView("ko") ? 0 : 1);
 }
 
-bool IntroViewController::terminateCompanionUtility() {
+std::vector<platform::RunningApplication> IntroViewController::findCompanionUtility() {
   const QString companion = companionUtilityIdentifier();
-  if (companion.isEmpty()) return false;  // an empty identifier would match every process
-  platform::ProcessSource& source = platform::processes();
-  bool found = false;
-  for (const platform::RunningApplication& app : source.runningApplications()) {
-    if (!app.identifier.contains(companion)) continue;
-    found = true;
-    if (!source.terminate(app)) source.forceTerminate(app);
+  if (companion.isEmpty()) return {};  // an empty identifier would match every process
+  std::vector<platform::RunningApplication> matches;
+  for (const platform::RunningApplication& app : platform::processes().runningApplications()) {
+    if (app.identifier.contains(companion)) matches.push_back(app);
   }
-  return found;
+  return matches;
 }
 
 void IntroViewController::setNextEnabled(bool enabled) {

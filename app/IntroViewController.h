@@ -4,7 +4,9 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
+#include "platform/RunningApplications.h"
 #include "platform/ViewController.h"
 
 class QComboBox;
@@ -42,7 +44,9 @@ class IntroViewController : public platform::ViewController {
  private:
   void presetLanguage();
   // Ends every running companion utility; true when any was found.
-  [[nodiscard]] bool terminateCompanionUtility();
+
+  // The running companion utilities: processes whose identifier holds the configured one.
+  [[nodiscard]] static std::vector<platform::RunningApplication> findCompanionUtility();
   void setNextEnabled(bool enabled);
 
   std::unique_ptr<Ui::IntroViewController> ui_;

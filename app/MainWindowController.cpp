@@ -96,15 +96,29 @@ QString MainWindowController::decodeAsciiBuffer(const char* bytes, std::size_t s
 // ---- window ---------------------------------------------------------------------------
 
 void MainWindowController::windowDidLoad() {
+  // The dark appearance, whatever the desktop's: for the window and the alerts it shows.
   QWidget* win = window();
   const QColor background(35, 35, 35);
-  QPalette palette = win->palette();
-  palette.setColor(QPalette::Window, background);
-  palette.setColor(QPalette::Base, QColor(28, 28, 28));
-  palette.setColor(QPalette::WindowText, QColor(236, 236, 236));
-  palette.setColor(QPalette::Text, QColor(236, 236, 236));
-  palette.setColor(QPalette::ButtonText, QColor(236, 236, 236));
-  palette.setColor(QPalette::Button, QColor(52, 52, 52));
+  QPalette palette = QApplication::palette();
+  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::Window, background);
+    palette.setColor(group, QPalette::Base, QColor(28, 28, 28));
+    palette.setColor(group, QPalette::AlternateBase, QColor(44, 44, 44));
+    palette.setColor(group, QPalette::WindowText, QColor(236, 236, 236));
+    palette.setColor(group, QPalette::Text, QColor(236, 236, 236));
+    palette.setColor(group, QPalette::ButtonText, QColor(236, 236, 236));
+    palette.setColor(group, QPalette::Button, QColor(52, 52, 52));
+    palette.setColor(group, QPalette::Highlight, QColor(251, 205, 81));
+    palette.setColor(group, QPalette::HighlightedText, background);
+    palette.setColor(group, QPalette::ToolTipBase, QColor(52, 52, 52));
+    palette.setColor(group, QPalette::ToolTipText, QColor(236, 236, 236));
+  }
+  palette.setColor(QPalette::Disabled, QPalette::Window, background);
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(96, 96, 96));
+  palette.setColor(QPalette::Disabled, QPalette::Button, QColor(44, 44, 44));
+  QApplication::setPalette(palette);
   win->setPalette(palette);
   win->setAutoFillBackground(true);
 
