@@ -11,6 +11,7 @@
 #include "camera/ViewEvent.h"
 #include "platform/Bundle.h"
 #include "platform/NotificationCenter.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -113,9 +114,7 @@ TEST(ModelList, ParserTable) {
 class SupportCheck : public ::testing::Test {
  protected:
   void writeList(const QByteArray& bytes) {
-    QFile file(dir_.filePath(QStringLiteral("cameraCrawling.ini")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    testing_support::writeFile(dir_.filePath(QStringLiteral("cameraCrawling.ini")), bytes);
   }
   void SetUp() override { platform::Bundle::setMainPath(dir_.path()); }
   void TearDown() override { platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES)); }

@@ -23,6 +23,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/WindowController.h"
 
+#include "support/TestFiles.h"
+
 namespace {
 
 const QColor kEnabledTitle(251, 205, 81);
@@ -46,12 +48,7 @@ class FakeProcesses final : public platform::ProcessSource {
   }
 };
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using testing_support::writeFile;
 
 // The intro screen in a window of its own, with its own resources, defaults, processes and
 // fake time.

@@ -17,14 +17,11 @@
 #include "platform/StringsFile.h"
 #include "platform/UserDefaults.h"
 
+#include "support/TestFiles.h"
+
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using testing_support::writeFile;
 
 // A resource folder with English, Korean and Hong Kong Chinese tables; defaults in a temp INI.
 class LanguageTest : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 
 #include "AppFixture.h"
+#include "support/TestFiles.h"
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
 #include "camera/CameraEvent.h"
@@ -25,11 +26,7 @@ TEST_F(MainWindow, TitleComesFromTheBundleNameElseRavlio) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.info ? c.info : "no Info.ini");
     QTemporaryDir dir;
-    if (c.info) {
-      QFile file(dir.filePath(QStringLiteral("Info.ini")));
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write(c.info);
-    }
+    if (c.info) testing_support::writeFile(dir.filePath(QStringLiteral("Info.ini")), c.info);
     platform::Bundle::setMainPath(dir.path());
     MainWindowController window(&storyboard_);
     EXPECT_EQ(window.window()->windowTitle(), QString::fromUtf8(c.title));

@@ -13,14 +13,11 @@
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 
+#include "support/TestFiles.h"
+
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
+using testing_support::writeFile;
 
 // A resource folder of its own with English and Korean tables, and defaults in a temp INI.
 class BundleTest : public ::testing::Test {
