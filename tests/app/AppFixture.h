@@ -35,6 +35,7 @@ class BlankViewController final : public platform::ViewController {};
 class AppFixture : public ::testing::Test {
  protected:
   void SetUp() override {
+    topLevelsBefore_ = QApplication::topLevelWidgets().size();
     sim().reset();
     sim().setTimeSource([] { return platform::now().time_since_epoch().count(); });
     platform::setClock(&clock_);
@@ -62,6 +63,7 @@ class AppFixture : public ::testing::Test {
     sim().reset();
     platform::setClock(nullptr);
     platform::Application::resetForTests();
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevelsBefore_) << "a window outlived its test";
   }
 
   static vok::sim::Simulator& sim() { return vok::sim::Simulator::instance(); }
@@ -99,6 +101,7 @@ class AppFixture : public ::testing::Test {
     ASSERT_TRUE(runUntil([&] { return count(ViewEvent::ViewEventType::DEVICE_CONNECTED) > 0; }, 10));
   }
 
+  qsizetype topLevelsBefore_ = 0;
   platform::FakeClock clock_;
   platform::Storyboard storyboard_;
   std::unique_ptr<MainWindowController> window_;
