@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "platform/Clock.h"
@@ -12,8 +13,9 @@
 namespace testing_support {
 
 // Lets the main queue run and the workers reach their next sleep: returns once every running
-// background task sleeps on the clock, the main queue is empty, and the number of sleepers
-// has stayed the same for a few real milliseconds (for threads outside the queues).
+// background task sleeps on the clock, no sleeper is due (woken but not yet running), the main
+// queue is empty, and the number of sleepers has stayed the same for a few real milliseconds
+// (for threads outside the queues).
 inline void settle(platform::FakeClock& clock) {
   int stable = 0;
   int last = -1;
@@ -22,7 +24,9 @@ inline void settle(platform::FakeClock& clock) {
     QCoreApplication::processEvents();
     std::this_thread::sleep_for(std::chrono::microseconds(500));
     const int now = clock.sleepers();
-    const bool atRest = platform::runningBackgroundTasks() <= clock.taskSleepers() &&
+    const std::optional<platform::TimePoint> next = clock.nextDeadline();
+    const bool due = next && *next <= clock.now();
+    const bool atRest = !due && platform::runningBackgroundTasks() <= clock.taskSleepers() &&
                         platform::pendingMainQueueTasks() == 0;
     stable = atRest && now == last ? stable + 1 : 0;
     last = now;
