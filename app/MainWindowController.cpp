@@ -331,13 +331,17 @@ void MainWindowController::deviceInfoWorker(const platform::CancellationPtr& can
   Outcome outcome = Outcome::retry;
   {
     std::lock_guard lock(cameraMutex_);
-    // The read follows the accepted camera; once that is released (disconnection, a new
-    // device check, shutdown) there is nothing left to read.
+    if (cancel->isCancelled()) return;
+    // The read follows the accepted camera. While none is held (it went away and the search
+    // runs again) nothing is read, and the read tries again later, so that it goes on with
+    // the camera accepted next and never touches a released reference.
     VokCameraRef camera = _controller ? _controller->model()->camera() : nullptr;
-    if (cancel->isCancelled() || !camera || camera != _camera) return;
+    const bool held = camera && camera == _camera;
     VokUInt32 count = 0;
-    const VokError probe = VokGetChildCount(camera, &count);
-    if (probe == VOK_ERR_COMM_DEVICE_INCOMPATIBLE) {
+    const VokError probe = held ? VokGetChildCount(camera, &count) : VOK_ERR_NO_CAMERA;
+    if (!held) {
+      outcome = Outcome::retry;
+    } else if (probe == VOK_ERR_COMM_DEVICE_INCOMPATIBLE) {
       outcome = Outcome::skipToSupportCheck;
     } else if (probe == VOK_ERR_OK) {
       char name[kTextBufferSize] = {};

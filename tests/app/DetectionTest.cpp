@@ -229,7 +229,9 @@ TEST_F(Detection, DisconnectionOnAnotherScreenChangesNothing) {
   EXPECT_EQ(count(Type::DEVICE_CONNECTED), 1);
 }
 
-TEST_F(Detection, ReadStopsWhenTheCameraGoesAway) {
+// A read under way when the camera goes away never touches the released reference, and goes
+// on with the camera accepted next.
+TEST_F(Detection, ReadSkipsAReleasedCameraAndGoesOnWithTheNextOne) {
   const auto camera = sim().addCamera({});
   MainWindowController& window = open();
   post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
@@ -239,10 +241,17 @@ TEST_F(Detection, ReadStopsWhenTheCameraGoesAway) {
   runFor(4);
   sim().unplug(camera);
   ASSERT_TRUE(runUntil([&] { return window.camera() == nullptr; }, 2));
+  sim().fail("VokGetChildCount", VOK_ERR_OK);
   sim().clearCalls();
-  runFor(3.5);  // the restart's wait: no read of the released camera
+  runFor(3.5);  // the restart's wait: nothing is read meanwhile
   for (const auto& call : sim().calls()) EXPECT_NE(call.name, "VokGetPropertyData");
   EXPECT_EQ(sim().stats().useAfterRelease, 0);
+
+  sim().plug(camera);
+  ASSERT_TRUE(runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 15));
+  EXPECT_EQ(window.productName(), QStringLiteral("Tavo R5"));
+  EXPECT_EQ(sim().stats().useAfterRelease, 0);
+  EXPECT_EQ(sim().stats().unknownReferences, 0);
 }
 
 TEST_F(Detection, NoSdkCallAfterTerminateWhileSearchingAndReading) {
