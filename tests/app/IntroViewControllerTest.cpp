@@ -48,6 +48,7 @@ class FakeProcesses final : public platform::ProcessSource {
   }
 };
 
+using testing_support::storeLanguages;
 using testing_support::writeFile;
 
 // The intro screen in a window of its own, with its own resources, defaults, processes and
@@ -92,14 +93,6 @@ class IntroTest : public ::testing::Test {
     platform::Bundle::setMainPath(root);
   }
 
-  static void storeLanguages(const std::optional<QStringList>& languages) {
-    auto& defaults = platform::UserDefaults::standard();
-    if (languages) {
-      defaults.setObject(QStringLiteral("AppleLanguages"), *languages);
-    } else {
-      defaults.removeObject(QStringLiteral("AppleLanguages"));
-    }
-  }
   static std::optional<QVariant> storedLanguages() {
     return platform::UserDefaults::standard().objectForKey(QStringLiteral("AppleLanguages"));
   }

@@ -17,6 +17,7 @@
 
 namespace {
 
+using testing_support::storeLanguages;
 using testing_support::writeFile;
 
 // A resource folder of its own with English and Korean tables, and defaults in a temp INI.
@@ -40,14 +41,6 @@ class BundleTest : public ::testing::Test {
   }
 
   QString path(const QString& relative) const { return QDir(root_.path()).filePath(relative); }
-  static void storeLanguages(const std::optional<QStringList>& languages) {
-    auto& defaults = platform::UserDefaults::standard();
-    if (languages) {
-      defaults.setObject(QStringLiteral("AppleLanguages"), *languages);
-    } else {
-      defaults.removeObject(QStringLiteral("AppleLanguages"));
-    }
-  }
   static QString greeting() { return platform::localizedString(QStringLiteral("greeting")); }
 
   QTemporaryDir root_;

@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include "platform/UserDefaults.h"
 
 namespace testing_support {
 
@@ -16,6 +21,16 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
   f.write(bytes);
+}
+
+// Stores "AppleLanguages" in the user defaults, or removes it for none.
+inline void storeLanguages(const std::optional<QStringList>& languages) {
+  auto& defaults = platform::UserDefaults::standard();
+  if (languages) {
+    defaults.setObject(QStringLiteral("AppleLanguages"), *languages);
+  } else {
+    defaults.removeObject(QStringLiteral("AppleLanguages"));
+  }
 }
 
 }  // namespace testing_support
