@@ -43,8 +43,6 @@ class IntroViewController : public platform::ViewController {
 
  private:
   void presetLanguage();
-  // Ends every running companion utility; true when any was found.
-
   // The running companion utilities: processes whose identifier holds the configured one.
   [[nodiscard]] static std::vector<platform::RunningApplication> findCompanionUtility();
   void setNextEnabled(bool enabled);

@@ -28,7 +28,6 @@ namespace {
 using Type = ViewEvent::ViewEventType;
 
 const QString kMakerPrefix = QStringLiteral("Orvell ");
-constexpr VokPropertyID kProductNameProperty = 0x2;
 constexpr VokPropertyID kFirmwareVersionProperty = 0x7;
 constexpr std::size_t kTextBufferSize = 256;
 
@@ -339,14 +338,12 @@ void MainWindowController::deviceInfoWorker(const platform::CancellationPtr& can
     const bool held = camera && camera == _camera;
     VokUInt32 count = 0;
     const VokError probe = held ? VokGetChildCount(camera, &count) : VOK_ERR_NO_CAMERA;
-    if (!held) {
-      outcome = Outcome::retry;
-    } else if (probe == VOK_ERR_COMM_DEVICE_INCOMPATIBLE) {
+    if (probe == VOK_ERR_COMM_DEVICE_INCOMPATIBLE) {
       outcome = Outcome::skipToSupportCheck;
     } else if (probe == VOK_ERR_OK) {
       char name[kTextBufferSize] = {};
       char version[kTextBufferSize] = {};
-      (void)VokGetPropertyData(camera, kProductNameProperty, 0, kTextBufferSize, name);
+      (void)VokGetPropertyData(camera, CameraModel::kProductName, 0, kTextBufferSize, name);
       (void)VokGetPropertyData(camera, kFirmwareVersionProperty, 0, kTextBufferSize, version);
       const QString productName = decodeAsciiBuffer(name, sizeof name);
       const QString firmwareVersion = decodeAsciiBuffer(version, sizeof version);

@@ -69,8 +69,9 @@ void mainAsyncAfter(Duration delay, Task task, CancellationPtr cancel = nullptr)
 // Runs `task` on a worker after `delay`, likewise.
 void globalAsyncAfter(Duration delay, Task task, CancellationPtr cancel = nullptr);
 
-// Tasks of serial queues and the global queue that are running now, and whether the calling
-// thread runs one. Tests use them to tell when every worker has come to rest.
+// Tasks of serial queues and the global queue submitted and not yet finished, whether the
+// calling thread runs one, and the main-queue tasks not yet run. Tests use them to tell when
+// every worker has come to rest.
 [[nodiscard]] int runningBackgroundTasks();
 [[nodiscard]] bool isInBackgroundTask();
 [[nodiscard]] int pendingMainQueueTasks();
