@@ -14,7 +14,7 @@
 #include "platform/ViewController.h"
 #include "vok/Scenario.h"
 
-int runApplication(int argc, char** argv) {
+int runApplication(int argc, char** argv, const std::function<void(platform::Storyboard&)>& registerMoreScenes) {
   QApplication app(argc, argv);
   QApplication::setStyle(QStringLiteral("Fusion"));
   platform::MainQueue::install();
@@ -30,6 +30,7 @@ int runApplication(int argc, char** argv) {
   delegate.applicationDidFinishLaunching();
   platform::Storyboard storyboard;
   registerScenes(storyboard);
+  if (registerMoreScenes) registerMoreScenes(storyboard);
   MainWindowController windowController(&storyboard);
   windowController.window()->resize(800, 560);
   windowController.window()->setMinimumSize(720, 520);

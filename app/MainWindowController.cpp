@@ -33,13 +33,15 @@ constexpr std::size_t kTextBufferSize = 256;
 
 // Makes the screen `identifier`, checks its class, lets `configure` set its inputs and shows
 // it. Any failing step leaves the current screen in place.
+// The class check is by name (the screens' meta-objects), so that the shell needs no header of
+// the layers above it; `Screen` is the part of the class that `configure` fills.
 template <typename Screen, typename Configure>
 bool showScene(platform::WindowController& window, const QString& identifier, Configure configure) {
   platform::Storyboard* storyboard = window.storyboard();
   if (!storyboard) return false;
   std::unique_ptr<platform::ViewController> controller = storyboard->instantiateController(identifier);
   auto* screen = dynamic_cast<Screen*>(controller.get());
-  if (!screen) return false;
+  if (!screen || !controller->inherits(identifier.toLatin1().constData())) return false;
   configure(*screen);
   window.setContentViewController(std::move(controller));
   return true;

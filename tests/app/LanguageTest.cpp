@@ -168,9 +168,13 @@ TEST(ShippedTables, ParseAndAgree) {
     for (const auto& m : sceneText.globalMatch(text)) used.insert(m.captured(1));
   }
   const QRegularExpression literal(QStringLiteral("QStringLiteral\\(\"([a-z0-9_]+)\"\\)"));
-  QDir sources(root);
-  ASSERT_TRUE(sources.cd(QStringLiteral("../app")));
-  for (const QFileInfo& cpp : sources.entryInfoList({QStringLiteral("*.cpp")})) {
+  QFileInfoList cppFiles;
+  for (const char* folder : {"../app", "../firmware"}) {
+    QDir sources(root);
+    ASSERT_TRUE(sources.cd(QString::fromLatin1(folder)));
+    cppFiles += sources.entryInfoList({QStringLiteral("*.cpp")});
+  }
+  for (const QFileInfo& cpp : cppFiles) {
     QFile f(cpp.filePath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(f.readAll());
