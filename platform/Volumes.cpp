@@ -1,6 +1,8 @@
 #include "platform/Volumes.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
@@ -35,6 +37,19 @@ QString attachRoot() {
   const QString configured = qEnvironmentVariable("RAVLIO_ATTACH_ROOT");
   if (!configured.isEmpty()) return QDir::cleanPath(configured);
   return QDir::cleanPath(cachesDirectory() + QStringLiteral("/ravlio/Volumes"));
+}
+
+QString diskImageToolPath() {
+  const QString configured = qEnvironmentVariable("RAVLIO_DISKIMAGE");
+  if (!configured.isEmpty()) return configured;
+  if (QCoreApplication::instance()) {
+    const QDir exeDir(QCoreApplication::applicationDirPath());
+    for (const QString& candidate : {exeDir.filePath(QStringLiteral("diskimage")),
+                                     exeDir.filePath(QStringLiteral("../libexec/ravlio/diskimage"))}) {
+      if (QFileInfo(candidate).isExecutable()) return QDir::cleanPath(candidate);
+    }
+  }
+  return QStringLiteral(RAVLIO_BUILD_DISKIMAGE);
 }
 
 QStringList volumeRoots() {

@@ -15,6 +15,10 @@ namespace platform {
 // it through this one function (and the variable, across processes).
 [[nodiscard]] QString attachRoot();
 
+// The disk-image tool (attach, detach): $RAVLIO_DISKIMAGE when set, else "diskimage" beside the
+// executable (or in ../libexec/ravlio), else the one this build made.
+[[nodiscard]] QString diskImageToolPath();
+
 // The folders that mounted volumes sit in: the removable-media roots /media/<user> and
 // /run/media/<user>, and the attach root. Tests replace them (nullopt restores the default).
 [[nodiscard]] QStringList volumeRoots();

@@ -1,0 +1,183 @@
+#include "tools/diskimage/DiskImage.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include "platform/CommandRunner.h"
+#include "platform/Volumes.h"
+
+namespace diskimage {
+namespace {
+
+// What 7-Zip gives for the partitions of a disk image it does not open through.
+const QStringList kPartitionImageSuffixes = {QStringLiteral("hfs"), QStringLiteral("hfsx"), QStringLiteral("apfs"),
+                                             QStringLiteral("iso"), QStringLiteral("udf"), QStringLiteral("img")};
+// Images nest (disk image, partition map, file system); more than this is no image of ours.
+constexpr int kMaxNesting = 3;
+
+Outcome failed(const QString& verb, const QString& why) {
+  return {false, QStringLiteral("diskimage: %1 failed: %2").arg(verb, why)};
+}
+
+QString localPathOf(const QString& image) {
+  const QUrl url(image);
+  if (url.isLocalFile()) return url.toLocalFile();
+  if (QDir::isAbsolutePath(image)) return image;
+  return {};
+}
+
+// Extracted folders may be read-only (a disc image's modes); make them writable first so
+// that the removal works for users other than root. Links are removed, never followed.
+bool removeTree(const QString& path) {
+  const QFileInfo info(path);
+  if (info.isSymLink() || (info.exists() && !info.isDir())) return QFile::remove(path);
+  if (!info.exists()) return true;
+  QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                  QFileDevice::ReadOwner);
+  bool ok = true;
+  const QFileInfoList entries =
+      QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QFileInfo& entry : entries) ok = removeTree(entry.filePath()) && ok;
+  return QDir().rmdir(path) && ok;
+}
+
+bool extractInto(const QString& archive, const QString& folder, platform::Duration timeout, QString* why) {
+  if (!QDir().mkpath(folder)) {
+    *why = QStringLiteral("cannot make ") + folder;
+    return false;
+  }
+  const QString sevenZip = sevenZipPath();
+  if (sevenZip.isEmpty()) {
+    *why = QStringLiteral("7zz not found");
+    return false;
+  }
+  const platform::CommandResult r = platform::runCommand(
+      sevenZip, {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bso0"), QStringLiteral("-bsp0"),
+                 QStringLiteral("-o") + folder, QStringLiteral("--"), archive},
+      timeout);
+  switch (r.outcome) {
+    case platform::CommandResult::Outcome::TimedOut: *why = QStringLiteral("7zz timed out"); return false;
+    case platform::CommandResult::Outcome::FailedToStart: *why = QStringLiteral("7zz did not start"); return false;
+    case platform::CommandResult::Outcome::Signalled: *why = QStringLiteral("7zz was killed"); return false;
+    case platform::CommandResult::Outcome::Exited: break;
+  }
+  // 1 is 7-Zip's "warning" (for instance bytes after the end of a disc image); the files are out.
+  if (r.exitStatus != 0 && r.exitStatus != 1) {
+    *why = QStringLiteral("7zz ended with status %1").arg(r.exitStatus);
+    return false;
+  }
+  return true;
+}
+
+// The partition image to open next when the extracted top level holds nothing but partition
+// pieces (regular files) among which one or more file-system images: the largest of those.
+QString nestedImageIn(const QString& folder) {
+  const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                           QDir::NoDotAndDotDot);
+  QFileInfo best;
+  for (const QFileInfo& entry : entries) {
+    if (!entry.isFile() || entry.isSymLink()) return {};
+    if (kPartitionImageSuffixes.contains(entry.suffix().toLower()) && (!best.exists() || entry.size() > best.size())) {
+      best = entry;
+    }
+  }
+  return best.exists() ? best.filePath() : QString();
+}
+
+}  // namespace
+
+QString sevenZipPath() {
+  const QString configured = qEnvironmentVariable("RAVLIO_7ZZ");
+  if (!configured.isEmpty()) return configured;
+  return QStandardPaths::findExecutable(QStringLiteral("7zz"));
+}
+
+QString volumeNameFor(const QString& imagePath) {
+  QString name = QFileInfo(imagePath).fileName();
+  const qsizetype dot = name.lastIndexOf(u'.');
+  if (dot > 0) name.truncate(dot);
+  if (name.isEmpty() || name.startsWith(u'.')) return {};
+  return name;
+}
+
+Outcome attach(const QString& image, const QString& root, platform::Duration timeout) {
+  const QString verb = QStringLiteral("attach");
+  const QString path = localPathOf(image);
+  const QFileInfo info(path);
+  if (path.isEmpty() || !info.isFile()) return failed(verb, QStringLiteral("no image at ") + image);
+  const QString name = volumeNameFor(path);
+  if (name.isEmpty()) return failed(verb, QStringLiteral("no volume name for ") + image);
+  if (!QDir().mkpath(root)) return failed(verb, QStringLiteral("cannot make ") + root);
+
+  // Hidden while it fills, so a half-extracted image is never listed as a volume.
+  const QDir rootDir(root);
+  QString partial = rootDir.filePath(QStringLiteral(".") + name + QStringLiteral(".partial"));
+  if (!removeTree(partial)) return failed(verb, QStringLiteral("cannot clear ") + partial);
+  QString why;
+  if (!extractInto(info.absoluteFilePath(), partial, timeout, &why)) {
+    removeTree(partial);
+    return failed(verb, why);
+  }
+  for (int depth = 0; depth < kMaxNesting; ++depth) {
+    const QString nested = nestedImageIn(partial);
+    if (nested.isEmpty()) break;
+    const QString inner = partial + QStringLiteral(".%1").arg(depth);
+    removeTree(inner);
+    if (!extractInto(nested, inner, timeout, &why)) {
+      removeTree(inner);
+      removeTree(partial);
+      return failed(verb, why);
+    }
+    removeTree(partial);
+    if (!QDir().rename(inner, partial)) {
+      removeTree(inner);
+      return failed(verb, QStringLiteral("cannot move ") + inner);
+    }
+  }
+
+  const QString mountPoint = rootDir.filePath(name);
+  if (!removeTree(mountPoint) || !QDir().rename(partial, mountPoint)) {
+    removeTree(partial);
+    return failed(verb, QStringLiteral("cannot place ") + mountPoint);
+  }
+  return {true, QDir::cleanPath(mountPoint)};
+}
+
+Outcome detach(const QString& path, const QString& root) {
+  const QString verb = QStringLiteral("detach");
+  const QFileInfo info(path);
+  if (!QDir::isAbsolutePath(path) || info.isSymLink() || !info.isDir()) {
+    return failed(verb, QStringLiteral("no attached image at ") + path);
+  }
+  const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+  const QString canonical = info.canonicalFilePath();
+  if (canonicalRoot.isEmpty() || canonical == canonicalRoot || !platform::pathLiesIn(canonical, canonicalRoot)) {
+    return failed(verb, path + QStringLiteral(" is not in ") + root);
+  }
+  if (!removeTree(canonical)) return failed(verb, QStringLiteral("cannot remove ") + path);
+  return {true, QStringLiteral("\"%1\" ejected.").arg(QDir::cleanPath(path))};
+}
+
+Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout) {
+  const QString verb = QStringLiteral("create");
+  const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+  if (genisoimage.isEmpty()) return failed(verb, QStringLiteral("genisoimage not found"));
+  // HFS volume names hold at most 27 characters.
+  const QString volume = (volumeNameFor(imagePath).isEmpty() ? QStringLiteral("image") : volumeNameFor(imagePath)).left(27);
+  QFile::remove(imagePath);
+  const platform::CommandResult r = platform::runCommand(
+      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"), QStringLiteral("-J"),
+                    QStringLiteral("-V"), volume, QStringLiteral("-o"), imagePath, folder},
+      timeout);
+  if (!r.succeeded()) {
+    QFile::remove(imagePath);
+    return failed(verb, QStringLiteral("genisoimage could not make ") + imagePath);
+  }
+  return {true, imagePath};
+}
+
+}  // namespace diskimage

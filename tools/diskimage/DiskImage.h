@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/Clock.h"
+
+// The disk-image tool's work. "Attaching" an image extracts its files with 7-Zip into a folder
+// of the attach root, which then serves as the image's mounted volume; "detaching" removes
+// that folder again.
+namespace diskimage {
+
+// What a verb prints on its one line of standard output, and whether it succeeded.
+struct Outcome {
+  bool ok = false;
+  QString line;  // the mount point, or a text containing "failed"
+};
+
+// The 7-Zip program: $RAVLIO_7ZZ when set, else "7zz" on the PATH.
+[[nodiscard]] QString sevenZipPath();
+
+// The volume name an image gets: its file name without the last extension (a leading dot
+// does not start an extension). Empty when that would not be a plain, visible folder name.
+[[nodiscard]] QString volumeNameFor(const QString& imagePath);
+
+// `image` is a file URL or an absolute path. Extracts into "<root>/<volume name>", replacing
+// what an earlier attach left there; an image whose files are a single partition image (as
+// 7-Zip gives for some disk images) has that extracted in turn. Nothing appears under the
+// final name unless the whole extraction succeeded.
+[[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout);
+
+// Removes a folder that attach made. Refuses the root itself, anything outside it, and links.
+[[nodiscard]] Outcome detach(const QString& path, const QString& root);
+
+// Makes an ISO 9660 / HFS hybrid image of `folder`'s contents with genisoimage.
+[[nodiscard]] Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout);
+
+}  // namespace diskimage
