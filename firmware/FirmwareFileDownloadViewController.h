@@ -1,14 +1,35 @@
 #pragma once
 
+#include <QColor>
+#include <QPointer>
 #include <QString>
+#include <QUrl>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 
 #include "firmware/CameraFirmwareInfo.h"
+#include "firmware/FirmwareDownload.h"
+#include "platform/CommandRunner.h"
 #include "platform/ViewController.h"
+
+class FennicProgressBar;
+class QLabel;
+class QNetworkAccessManager;
+class QPushButton;
+
+namespace Ui {
+class FirmwareFileDownloadViewController;
+}
 
 // Downloads the chosen firmware, takes the firmware file out of its disk image, lets the user
 // choose the memory card and copies the file onto it.
+//
+// The download runs in Qt Network on the main thread; the extraction (two runs of the
+// disk-image tool and a file copy) runs on a worker and hands its result back to the main
+// queue, where it is dropped if the screen has gone meanwhile. The extraction's operations
+// are static: they touch no field of the screen.
 class FirmwareFileDownloadViewController : public platform::ViewController {
   Q_OBJECT
 
@@ -19,4 +40,87 @@ class FirmwareFileDownloadViewController : public platform::ViewController {
   // Inputs, set by the firmware list before the view loads.
   std::optional<QString> productName = QString();
   CameraFirmwareInfoPtr selectedCameraFirmwareInfo;
+
+  // The extracted firmware file in the working folder, once an extraction succeeded.
+  std::optional<QUrl> firmewareFileURL;
+  // The folder on the card chosen in the sheet.
+  std::optional<QUrl> selectedLocationUrl;
+
+  // Outlets, connected when the view loads.
+  QPointer<QLabel> lbTopContent;
+  QPointer<QLabel> lbFirmwareInfo;
+  QPointer<QLabel> ivStatus;
+  QPointer<QLabel> lbPercent;
+  QPointer<QLabel> lbContent1;
+  QPointer<QLabel> lbContent2;
+  QPointer<QPushButton> btnShowSelectLocation;
+  QPointer<QPushButton> btnShowUpdateGuide;
+  QPointer<QPushButton> btnDownloadRetry;
+  QPointer<FennicProgressBar> fennicProgressBar;
+
+  void viewDidLoad() override;
+
+  // The six display states.
+  void showPercent(int n);
+  void showDownloadingState();
+  void showDownloadFailedState(const QString& text);
+  void showDownloadFinishedState();
+  void showCopyingState();
+  void showCopyFinishedState();
+  void showCopyFailedState();
+
+  void retryDownload();
+
+  // The download and its completion checks.
+  void downloadFirmware(const CameraFirmwareInfoPtr& info);
+  void handleDownloadCompletion(const DownloadResponse& response, const CameraFirmwareInfoPtr& info);
+
+  // The working folder: the caches folder plus the bundle identifier (or the fallback one).
+  [[nodiscard]] static std::optional<QUrl> downloadFolderURL();
+
+  // The extraction; safe on any thread. Gives the extracted firmware file, or nothing.
+  [[nodiscard]] static std::optional<QUrl> extractFirmwareFromImage(const CameraFirmwareInfo& info,
+                                                                    const QUrl& imageURL);
+  // The disk-image tool's standard output as text, its last character (the line break)
+  // dropped, and whether the tool ran to a zero exit status.
+  struct CommandOutput {
+    QString text;
+    bool succeeded = false;
+  };
+  [[nodiscard]] static CommandOutput runCommand(const QString& launchPath, const QStringList& arguments);
+  // The mount point the tool reports, present when the attach succeeded.
+  [[nodiscard]] static std::optional<QString> attachDiskImage(const QUrl& imageURL);
+  [[nodiscard]] static std::optional<QUrl> findImageVolume(const QString& name);
+  [[nodiscard]] static std::optional<QUrl> findFirmwareFile(const QUrl& volumeURL);
+  [[nodiscard]] static bool copyReplacingItem(const QUrl& source, const QUrl& target);
+  static bool detachDiskImage(const QUrl& volumeURL);
+
+  // Seams for tests; the defaults are the program's.
+  void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
+  [[nodiscard]] bool isExtracting() const { return extracting_; }
+
+  // Colours of the states.
+  static const QColor kYellow;
+  static const QColor kGrey96;
+  static const QColor kRed;
+  static const QColor kGrey136;
+
+ public Q_SLOTS:
+  void onClickShowSelectLocation();
+  void onClickRetry();
+  void onClickShowUpdateGuide();
+
+ protected:
+  void setupView(QWidget* root) override;
+
+ private:
+  void setStatusImage(const QString& name);
+  static void setTextColor(QLabel* label, const QColor& color);
+  void showBar(const QColor& bar, const QColor& track, double value);
+
+  std::unique_ptr<Ui::FirmwareFileDownloadViewController> ui_;
+  QNetworkAccessManager* network_ = nullptr;
+  std::unique_ptr<FirmwareDownload> download_;
+  std::chrono::milliseconds stallTimeout_;
+  bool extracting_ = false;
 };

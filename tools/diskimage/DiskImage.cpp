@@ -170,7 +170,7 @@ Outcome create(const QString& folder, const QString& imagePath, platform::Durati
   const QString volume = (volumeNameFor(imagePath).isEmpty() ? QStringLiteral("image") : volumeNameFor(imagePath)).left(27);
   QFile::remove(imagePath);
   const platform::CommandResult r = platform::runCommand(
-      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"), QStringLiteral("-J"),
+      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"),
                     QStringLiteral("-V"), volume, QStringLiteral("-o"), imagePath, folder},
       timeout);
   if (!r.succeeded()) {

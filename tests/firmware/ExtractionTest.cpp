@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "firmware/FirmwareFileDownloadViewController.h"
+#include "firmware/FirmwareFixture.h"
+#include "platform/CommandRunner.h"
+#include "support/DiskImages.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using Screen = FirmwareFileDownloadViewController;
+using testing_support::makeImage;
+using testing_support::writeFile;
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+CameraFirmwareInfo entry(const QString& fileName) {
+  CameraFirmwareInfo info;
+  info.fileName = fileName;
+  return info;
+}
+
+// Answers the disk-image tool's runs with fixed outputs and records them.
+class ScriptedTool final : public platform::CommandRunner {
+ public:
+  platform::CommandResult attach;
+  platform::CommandResult detach = exited(0, "ejected\n");
+  QStringList calls;
+
+  static platform::CommandResult exited(int status, const QByteArray& out) {
+    platform::CommandResult r;
+    r.outcome = platform::CommandResult::Outcome::Exited;
+    r.exitStatus = status;
+    r.standardOutput = out;
+    return r;
+  }
+  platform::CommandResult run(const QString&, const QStringList& args, platform::Duration) override {
+    calls.append(args.join(u' '));
+    return args.value(0) == QStringLiteral("attach") ? attach : detach;
+  }
+};
+
+class Extraction : public FirmwareFolders {};
+
+TEST_F(Extraction, TakesTheFirmwareFileOutAndDetaches) {
+  const QString image = path(QStringLiteral("Tavo R5 FW120.dmg"));
+  makeImage(image, {{QStringLiteral("TAVOR5_120.FIR"), "firmware bytes"}, {QStringLiteral("readme.txt"), "text"}});
+  writeFile(workingFolder() + QStringLiteral("/TAVOR5_120.FIR"), "an older file");  // replaced
+
+  const std::optional<QUrl> extracted =
+      Screen::extractFirmwareFromImage(entry(QStringLiteral("Tavo R5 FW120.dmg")), QUrl::fromLocalFile(image));
+  ASSERT_TRUE(extracted);
+  EXPECT_EQ(extracted->toLocalFile(), workingFolder() + QStringLiteral("/TAVOR5_120.FIR"));
+  EXPECT_EQ(readAll(extracted->toLocalFile()), "firmware bytes");
+  EXPECT_TRUE(attached().isEmpty()) << attached().join(u' ').toStdString();
+}
+
+// Every failure after the attach still detaches, and nothing is left in the working folder.
+TEST_F(Extraction, FailuresTable) {
+  struct Case {
+    const char* name;
+    std::function<void(const QDir&)> fill;  // nullptr: not an image at all
+  };
+  const Case cases[] = {
+      {"no firmware file", [](const QDir& d) { writeFile(d.filePath(QStringLiteral("readme.txt")), "text"); }},
+      {"firmware file only in a sub-folder", [](const QDir& d) { writeFile(d.filePath(QStringLiteral("sub/A.FIR")), "x"); }},
+      {"firmware name on a folder", [](const QDir& d) { writeFile(d.filePath(QStringLiteral("A.FIR/inside")), "x"); }},
+      {"firmware name on a link",
+       [](const QDir& d) {
+         writeFile(d.filePath(QStringLiteral("data.bin")), "x");
+         QFile::link(QStringLiteral("data.bin"), d.filePath(QStringLiteral("A.FIR")));
+       }},
+      {"hidden firmware file", [](const QDir& d) { writeFile(d.filePath(QStringLiteral(".A.FIR")), "x"); }},
+      {"not a disk image", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString image = path(QStringLiteral("pkg.dmg"));
+    if (c.fill) {
+      makeImage(image, c.fill);
+    } else {
+      writeFile(image, QByteArray(8192, 'z'));
+    }
+    EXPECT_EQ(Screen::extractFirmwareFromImage(entry(QStringLiteral("pkg.dmg")), QUrl::fromLocalFile(image)), std::nullopt);
+    EXPECT_TRUE(attached().isEmpty()) << attached().join(u' ').toStdString();
+    EXPECT_TRUE(QDir(workingFolder()).entryList(QDir::Files).isEmpty());
+  }
+}
+
+TEST_F(Extraction, AttachOutputTable) {
+  struct Case {
+    const char* name;
+    platform::CommandResult result;
+    bool attached;
+    bool detachedAnyway;
+  };
+  using R = platform::CommandResult;
+  R timedOut;
+  timedOut.outcome = R::Outcome::TimedOut;
+  const QByteArray mount = QFile::encodeName(attachRoot() + QStringLiteral("/pkg"));
+  const Case cases[] = {
+      {"mount point printed", ScriptedTool::exited(0, mount + "\n"), true, false},
+      {"failure line", ScriptedTool::exited(1, "diskimage: attach failed: why\n"), false, false},
+      {"failed inside a longer word", ScriptedTool::exited(0, mount + "-unfailedness\n"), false, true},
+      {"capitals are no failure", ScriptedTool::exited(0, mount + "FAILED\n"), true, false},
+      {"non-zero status without the word", ScriptedTool::exited(2, mount + "\n"), false, false},
+      {"timed out", timedOut, false, false},
+      {"output that is not UTF-8", ScriptedTool::exited(0, "\xff\xfe/x\n"), true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedTool tool;
+    tool.attach = c.result;
+    platform::setCommandRunner(&tool);
+    const bool attached = Screen::attachDiskImage(QUrl::fromLocalFile(QStringLiteral("/w/pkg.dmg"))).has_value();
+    const std::optional<QUrl> extracted =
+        Screen::extractFirmwareFromImage(entry(QStringLiteral("pkg.dmg")), QUrl::fromLocalFile(QStringLiteral("/w/pkg.dmg")));
+    platform::setCommandRunner(nullptr);
+    EXPECT_EQ(attached, c.attached);
+    EXPECT_EQ(extracted, std::nullopt);  // nothing is attached for real
+    EXPECT_EQ(tool.calls.first(), QStringLiteral("attach file:///w/pkg.dmg"));
+    EXPECT_EQ(tool.calls.filter(QStringLiteral("detach")).size(), c.attached || c.detachedAnyway ? 1 : 0);
+  }
+}
+
+TEST_F(Extraction, VolumeSearchTakesTheFirstVolumeHoldingTheName) {
+  for (const char* name : {"B TavoR5 FW120", "A TavoR5 FW120 copy", "Other"}) {
+    ASSERT_TRUE(QDir().mkpath(attachRoot() + u'/' + QString::fromLatin1(name)));
+  }
+  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoR5 FW120"))->toLocalFile(),
+            attachRoot() + QStringLiteral("/A TavoR5 FW120 copy"));
+  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("Oth"))->toLocalFile(), attachRoot() + QStringLiteral("/Other"));
+  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoR7")), std::nullopt);
+  // The folder the volumes sit in is no volume, so its own name never matches.
+  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("Volumes")), std::nullopt);
+}
+
+TEST_F(Extraction, FirmwareFileSearchTable) {
+  struct Case {
+    const char* name;
+    QStringList files;
+    QStringList folders;
+    QString found;  // empty: none
+  };
+  const Case cases[] = {
+      {"either case, first by name", {QStringLiteral("b.fir"), QStringLiteral("A.FIR")}, {}, QStringLiteral("A.FIR")},
+      {"mixed-case extension", {QStringLiteral("x.Fir")}, {}, QStringLiteral("x.Fir")},
+      {"folder skipped", {QStringLiteral("z.fir")}, {QStringLiteral("a.fir")}, QStringLiteral("z.fir")},
+      {"hidden skipped", {QStringLiteral(".a.fir"), QStringLiteral("b.fir")}, {}, QStringLiteral("b.fir")},
+      {"other extensions", {QStringLiteral("a.fir.txt"), QStringLiteral("fir"), QStringLiteral("a.firm")}, {}, QString()},
+      {"top level only", {QStringLiteral("sub/a.fir")}, {}, QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir volume;
+    for (const QString& f : c.files) writeFile(volume.filePath(f), "x");
+    for (const QString& f : c.folders) QDir().mkpath(volume.filePath(f));
+    const std::optional<QUrl> found = Screen::findFirmwareFile(QUrl::fromLocalFile(volume.path()));
+    EXPECT_EQ(found ? QFileInfo(found->toLocalFile()).fileName() : QString(), c.found);
+  }
+  EXPECT_EQ(Screen::findFirmwareFile(QUrl::fromLocalFile(path(QStringLiteral("missing")))), std::nullopt);
+}
+
+TEST_F(Extraction, CopyReplacesFilesAndFolders) {
+  const QString source = path(QStringLiteral("src/A.FIR"));
+  writeFile(source, "new");
+  const QString target = path(QStringLiteral("out/A.FIR"));
+  writeFile(target, "old");
+  EXPECT_TRUE(Screen::copyReplacingItem(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)));
+  EXPECT_EQ(readAll(target), "new");
+  QFile::remove(target);
+  writeFile(target + QStringLiteral("/inside"), "folder in the way");
+  EXPECT_TRUE(Screen::copyReplacingItem(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)));
+  EXPECT_EQ(readAll(target), "new");
+  EXPECT_FALSE(Screen::copyReplacingItem(QUrl::fromLocalFile(path(QStringLiteral("src/missing"))),
+                                         QUrl::fromLocalFile(target)));
+  EXPECT_FALSE(QFileInfo::exists(target));
+}
+
+}  // namespace
