@@ -76,7 +76,7 @@ void FirmwareDownload::start(Progress progress, Completion completion,
 }
 
 void FirmwareDownload::readBody() {
-  if (!reply_ || writeError_) return;
+  if (!reply_ || !reply_->isOpen() || writeError_) return;
   const QByteArray chunk = reply_->readAll();
   if (file_->write(chunk) != chunk.size()) {
     writeError_ = destination_ + QStringLiteral(": ") + file_->errorString();

@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "app/FennicProgressBar.h"
+#include "firmware/FirmwareFileDownloadViewController.h"
+#include "firmware/FirmwareFixture.h"
+#include "platform/Bundle.h"
+#include "platform/CommandRunner.h"
+#include "platform/Queues.h"
+#include "support/DiskImages.h"
+#include "support/TestFiles.h"
+#include "tools/firmware-service/HttpServer.h"
+
+namespace {
+
+using Screen = FirmwareFileDownloadViewController;
+using firmware_service::HttpRequest;
+using firmware_service::HttpResponse;
+using testing_support::writeFile;
+
+QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+QColor colorOf(QLabel* label) { return label->palette().color(QPalette::Active, QPalette::WindowText); }
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The download screen against a local service whose answer each test chooses.
+class DownloadScreen : public FirmwareFolders {
+ protected:
+  void SetUp() override {
+    FirmwareFolders::SetUp();
+    server_ = std::make_unique<firmware_service::HttpServer>([this](const HttpRequest& r) { return answer(r); });
+    ASSERT_TRUE(server_->listen());
+    testing_support::makeImage(path(QStringLiteral("package.dmg")), {{QStringLiteral("TAVOR5_120.FIR"), firmware_}});
+    answer = [this](const HttpRequest&) {
+      HttpResponse r;
+      r.filePath = path(QStringLiteral("package.dmg"));
+      return r;
+    };
+  }
+  void TearDown() override {
+    screen_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    server_.reset();
+    FirmwareFolders::TearDown();
+  }
+
+  CameraFirmwareInfoPtr entry() const {
+    auto info = std::make_shared<CameraFirmwareInfo>();
+    info->version = QStringLiteral("1.2.0");
+    info->fileName = QStringLiteral("TavoR5_FW120.dmg");
+    info->fileSize = QFileInfo(path(QStringLiteral("package.dmg"))).size();
+    info->downloadLink = server_->baseUrl().toString() + QStringLiteral("/firmware/TavoR5_FW120.dmg");
+    return info;
+  }
+
+  Screen& open(CameraFirmwareInfoPtr info, std::optional<QString> product = QStringLiteral("Tavo R5")) {
+    screen_ = std::make_unique<Screen>();
+    screen_->setStallTimeout(std::chrono::milliseconds(400));
+    screen_->productName = std::move(product);
+    screen_->selectedCameraFirmwareInfo = std::move(info);
+    screen_->view();
+    return *screen_;
+  }
+
+  // Runs the loop until the download and extraction have ended.
+  bool finish() {
+    return platform::processEventsUntil(
+        [&] { return screen_->lbTopContent->text() != text("downloading_firmware_top") && !screen_->isExtracting(); },
+        std::chrono::seconds(15));
+  }
+
+  QString destination() const { return workingFolder() + QStringLiteral("/TavoR5_FW120.dmg"); }
+
+  std::function<HttpResponse(const HttpRequest&)> answer;
+  std::unique_ptr<firmware_service::HttpServer> server_;
+  std::unique_ptr<Screen> screen_;
+  const QByteArray firmware_ = QByteArray(200000, 'f');
+};
+
+TEST_F(DownloadScreen, DownloadsChecksAndExtracts) {
+  Screen& s = open(entry());
+  EXPECT_EQ(s.lbFirmwareInfo->text(), QStringLiteral("Tavo R5 ") + text("firmware_version") + QStringLiteral(" 1.2.0"));
+  EXPECT_EQ(s.fennicProgressBar->barThickness(), 16.0);
+  ASSERT_TRUE(finish());
+  EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
+  EXPECT_EQ(s.lbPercent->text(), QStringLiteral("100%"));
+  ASSERT_TRUE(s.firmewareFileURL);
+  EXPECT_EQ(s.firmewareFileURL->toLocalFile(), workingFolder() + QStringLiteral("/TAVOR5_120.FIR"));
+  EXPECT_EQ(readAll(s.firmewareFileURL->toLocalFile()), firmware_);
+  EXPECT_EQ(readAll(destination()), readAll(path(QStringLiteral("package.dmg"))));  // the image stays
+  EXPECT_TRUE(attached().isEmpty());
+  EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files).size(), 2);  // no temporary files left
+  const QList<HttpRequest> requests = server_->requests();
+  ASSERT_EQ(requests.size(), 1);
+  EXPECT_EQ(requests[0].requestLine, "GET /firmware/TavoR5_FW120.dmg HTTP/1.1");
+}
+
+// Each bad input ends in the download-failed state with its text; the file that was under the
+// final name before stays as it was, and nothing stays attached.
+TEST_F(DownloadScreen, BadInputTable) {
+  struct Case {
+    const char* name;
+    std::function<void(CameraFirmwareInfo&)> change;
+    std::function<HttpResponse(const HttpRequest&)> serve;  // nullptr: the package
+    const char* reason;
+    int requests;
+    bool replaced;  // the old file under the final name gave way
+  };
+  const auto package = [this] { return path(QStringLiteral("package.dmg")); };
+  const Case cases[] = {
+      {"error page", nullptr, [](const HttpRequest&) { return HttpResponse::text(404, "not found\n"); },
+       "download_firmware_fail_content2_file_corruption", 1, true},
+      {"announced size differs", [](CameraFirmwareInfo& i) { i.fileSize = *i.fileSize + 1; }, nullptr,
+       "download_firmware_fail_content2_file_corruption", 1, true},
+      {"no announced size", [](CameraFirmwareInfo& i) { i.fileSize.reset(); }, nullptr,
+       "download_firmware_fail_content2_file_corruption", 1, true},
+      {"transfer cut short",
+       nullptr,
+       [&](const HttpRequest&) {
+         HttpResponse r;
+         r.filePath = package();
+         r.cutAfter = 50000;
+         return r;
+       },
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
+      {"stalled transfer",
+       nullptr,
+       [](const HttpRequest&) {
+         HttpResponse r;
+         r.stall = true;
+         return r;
+       },
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
+      {"unreachable service", [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("http://127.0.0.1:1/a.dmg"); },
+       nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
+      {"link that is no URL", [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("::not a url"); }, nullptr,
+       "download_firmware_fail_content2_filedownload_fail", 0, false},
+      {"plain http to another host",
+       [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("http://firmware.example.com/TavoR5_FW120.dmg"); },
+       nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
+      {"file name with a path", [](CameraFirmwareInfo& i) { i.fileName = QStringLiteral("../TavoR5_FW120.dmg"); },
+       nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
+      {"package without a firmware file",
+       [this](CameraFirmwareInfo& i) { i.fileSize = QFileInfo(path(QStringLiteral("empty.dmg"))).size(); },
+       [this](const HttpRequest&) {
+         HttpResponse r;
+         r.filePath = path(QStringLiteral("empty.dmg"));
+         return r;
+       },
+       "download_firmware_fail_content2_unzip", 1, true},
+  };
+  testing_support::makeImage(path(QStringLiteral("empty.dmg")), {{QStringLiteral("readme.txt"), "no firmware"}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(destination(), "the earlier download");
+    CameraFirmwareInfoPtr info = entry();
+    if (c.change) c.change(*info);
+    const auto before = server_->requests().size();
+    answer = c.serve ? c.serve : [&](const HttpRequest&) {
+      HttpResponse r;
+      r.filePath = package();
+      return r;
+    };
+    Screen& s = open(info);
+    ASSERT_TRUE(finish());
+    EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_fail_top"));
+    EXPECT_EQ(s.lbContent2->text(), text(c.reason));
+    EXPECT_FALSE(s.btnDownloadRetry->isHidden());
+    EXPECT_FALSE(s.firmewareFileURL);
+    EXPECT_EQ(server_->requests().size() - before, c.requests);
+    EXPECT_EQ(readAll(destination()) == "the earlier download", !c.replaced);
+    EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files), QStringList{QStringLiteral("TavoR5_FW120.dmg")});
+    EXPECT_TRUE(attached().isEmpty());
+    EXPECT_TRUE(QDir(path(QStringLiteral("cache"))).entryList(QDir::Files).isEmpty());
+    screen_.reset();
+  }
+}
+
+TEST_F(DownloadScreen, MissingNameOrLinkStartsNothing) {
+  for (int missing = 0; missing < 2; ++missing) {
+    CameraFirmwareInfoPtr info = entry();
+    (missing == 0 ? info->fileName : info->downloadLink).reset();
+    Screen& s = open(info);
+    platform::processEventsUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_EQ(s.lbTopContent->text(), text("downloading_firmware_top"));
+    EXPECT_EQ(s.lbPercent->text(), QStringLiteral("0%"));
+  }
+  EXPECT_TRUE(server_->requests().isEmpty());
+}
+
+TEST_F(DownloadScreen, FirmwareLineTable) {
+  struct Case {
+    std::optional<QString> product;
+    std::optional<QString> version;
+    QString line;  // empty: the scene's own, nothing loaded
+  };
+  const QString fw = text("firmware_version");
+  const Case cases[] = {
+      {QStringLiteral("Tavo R5"), QStringLiteral("1.2.0"), QStringLiteral("Tavo R5 ") + fw + QStringLiteral(" 1.2.0")},
+      {QString(), QStringLiteral("1.2.0"), u' ' + fw + QStringLiteral(" 1.2.0")},
+      {QStringLiteral("Tavo R5"), std::nullopt, QStringLiteral("Tavo R5 ") + fw + u' '},
+      {std::nullopt, QStringLiteral("1.2.0"), QString()},
+  };
+  for (const Case& c : cases) {
+    CameraFirmwareInfoPtr info = entry();
+    info->version = c.version;
+    info->downloadLink.reset();  // nothing to fetch
+    EXPECT_EQ(open(info, c.product).lbFirmwareInfo->text(), c.line);
+  }
+  Screen& bare = open(nullptr);
+  EXPECT_TRUE(bare.lbFirmwareInfo->text().isEmpty());
+  EXPECT_EQ(bare.fennicProgressBar->barThickness(), 10.0);
+  EXPECT_TRUE(server_->requests().isEmpty());
+}
+
+TEST_F(DownloadScreen, StatesTable) {
+  Screen& s = open(nullptr);
+  struct Expect {
+    const char* top;
+    const char* image;
+    QString content2;
+    QColor content2Color;
+    QString percent;
+    QColor percentColor;
+    QColor bar, track;
+    double value;
+    bool selectShown, selectEnabled, guideShown, guideEnabled, retryShown;
+  };
+  const QColor yellow = Screen::kYellow, grey96 = Screen::kGrey96, red = Screen::kRed, grey136 = Screen::kGrey136;
+  const QColor white = Qt::white;
+  struct Step {
+    std::function<void()> act;
+    Expect e;
+  };
+  const Step steps[] = {
+      {[&] { s.showDownloadingState(); },
+       {"downloading_firmware_top", "", text("downloading_firmware_content2"), yellow, QStringLiteral("0%"), yellow, yellow,
+        white, 0, true, false, false, false, false}},
+      {[&] { s.showPercent(37); },
+       {"downloading_firmware_top", "", text("downloading_firmware_content2"), yellow, QStringLiteral("37%"), yellow,
+        yellow, white, 37, true, false, false, false, false}},
+      {[&] { s.showDownloadFailedState(QStringLiteral("<b>why</b>")); },
+       {"download_firmware_fail_top", "", QStringLiteral("<b>why</b>"), red, QStringLiteral("37%"), grey96, grey136,
+        grey96, 37, false, false, false, false, true}},
+      {[&] { s.showDownloadFinishedState(); },
+       {"download_firmware_finish_top", "", QString(), yellow, QStringLiteral("100%"), yellow, yellow, white, 100, true,
+        true, false, false, false}},
+      {[&] { s.showCopyingState(); },
+       {"copy_firmware_top", "", text("copy_firmware_content2"), yellow, QStringLiteral("0%"), yellow, yellow, white, 0,
+        false, false, true, false, false}},
+      {[&] { s.showPercent(150); },
+       {"copy_firmware_top", "", text("copy_firmware_content2"), yellow, QStringLiteral("150%"), yellow, yellow, white,
+        100, false, false, true, false, false}},
+      {[&] { s.showPercent(42); s.showCopyFailedState(); },
+       {"copy_firmware_fail_top", "", text("copy_firmware_fail_content2"), red, QStringLiteral("42%"), grey96, grey136,
+        grey96, 42, false, false, false, false, true}},
+      {[&] { s.showCopyFinishedState(); },
+       {"copy_firmware_finish_top", "", QString(), yellow, QStringLiteral("100%"), yellow, yellow, white, 100, false,
+        false, true, true, false}},
+  };
+  int i = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(i++);
+    step.act();
+    const Expect& e = step.e;
+    EXPECT_EQ(s.lbTopContent->text(), text(e.top));
+    EXPECT_EQ(s.lbContent2->text(), e.content2);
+    EXPECT_EQ(s.lbContent2->textFormat(), Qt::PlainText);
+    EXPECT_EQ(colorOf(s.lbContent2), e.content2Color);
+    EXPECT_EQ(s.lbPercent->text(), e.percent);
+    EXPECT_EQ(colorOf(s.lbPercent), e.percentColor);
+    EXPECT_EQ(s.fennicProgressBar->barColor(), e.bar);
+    EXPECT_EQ(s.fennicProgressBar->trackColor(), e.track);
+    EXPECT_EQ(s.fennicProgressBar->progressValue(), e.value);
+    EXPECT_EQ(!s.btnShowSelectLocation->isHidden(), e.selectShown);
+    if (e.selectShown) {
+      EXPECT_EQ(s.btnShowSelectLocation->isEnabled(), e.selectEnabled);
+    }
+    EXPECT_EQ(!s.btnShowUpdateGuide->isHidden(), e.guideShown);
+    if (e.guideShown) {
+      EXPECT_EQ(s.btnShowUpdateGuide->isEnabled(), e.guideEnabled);
+      EXPECT_EQ(s.btnShowUpdateGuide->palette().color(QPalette::Active, QPalette::ButtonText), e.guideEnabled ? yellow : grey96);
+    }
+    EXPECT_EQ(!s.btnDownloadRetry->isHidden(), e.retryShown);
+    EXPECT_FALSE(s.ivStatus->pixmap().isNull());
+  }
+}
+
+TEST_F(DownloadScreen, RetryDownloadsAgain) {
+  bool broken = true;
+  answer = [&](const HttpRequest&) {
+    if (broken) return HttpResponse::text(500, "busy\n");
+    HttpResponse r;
+    r.filePath = path(QStringLiteral("package.dmg"));
+    return r;
+  };
+  Screen& s = open(entry());
+  ASSERT_TRUE(finish());
+  EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_file_corruption"));
+  broken = false;
+  s.btnDownloadRetry->click();
+  EXPECT_EQ(s.lbTopContent->text(), text("downloading_firmware_top"));
+  EXPECT_EQ(s.lbPercent->text(), QStringLiteral("0%"));
+  ASSERT_TRUE(finish());
+  EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
+  EXPECT_EQ(server_->requests().size(), 2);
+}
+
+// Holds the disk-image tool's attach until the test lets it go.
+class HeldTool final : public platform::CommandRunner {
+ public:
+  platform::CommandResult run(const QString&, const QStringList& args, platform::Duration) override {
+    std::unique_lock lock(mutex_);
+    calls.append(args.value(0));
+    started_ = true;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return released_; });
+    platform::CommandResult r;
+    r.outcome = platform::CommandResult::Outcome::Exited;
+    r.exitStatus = 0;
+    r.standardOutput = "/nowhere\n";
+    return r;
+  }
+  void waitStarted() {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return started_; });
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    cv_.notify_all();
+  }
+  QStringList calls;  // guarded by mutex_
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool started_ = false;
+  bool released_ = false;
+};
+
+TEST_F(DownloadScreen, ScreenGoneDuringExtractionIsNotTouched) {
+  HeldTool tool;
+  platform::setCommandRunner(&tool);
+  Screen& s = open(entry());
+  ASSERT_TRUE(platform::processEventsUntil([&] { return s.isExtracting(); }, std::chrono::seconds(10)));
+  tool.waitStarted();
+  // The GUI thread goes on while the tool runs.
+  EXPECT_EQ(s.lbTopContent->text(), text("downloading_firmware_top"));
+  screen_.reset();
+  tool.release();
+  platform::GlobalQueue::shared().waitForIdle();
+  platform::processEventsUntil([] { return platform::pendingMainQueueTasks() == 0; });
+  platform::setCommandRunner(nullptr);
+  EXPECT_EQ(tool.calls, (QStringList{QStringLiteral("attach"), QStringLiteral("detach")}));
+}
+
+}  // namespace
