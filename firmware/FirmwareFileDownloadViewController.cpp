@@ -19,12 +19,6 @@ namespace {
 // A transfer that receives nothing for this long has stalled.
 constexpr std::chrono::milliseconds kStallTimeout{30000};
 
-const QString kFileDownloadFail = QStringLiteral("download_firmware_fail_content2_filedownload_fail");
-const QString kFileCorruption = QStringLiteral("download_firmware_fail_content2_file_corruption");
-const QString kUnzip = QStringLiteral("download_firmware_fail_content2_unzip");
-
-QString text(const QString& key) { return platform::localizedString(key); }
-
 void printError(const QString& description) {
   std::printf("%s %s\n", "error: ", description.toUtf8().constData());
   std::fflush(stdout);
@@ -68,6 +62,10 @@ void FirmwareFileDownloadViewController::setupView(QWidget* root) {
   fennicProgressBar = ui_->fennicProgressBar;
   // Texts from the service are shown as they are, never as markup.
   for (QLabel* label : {lbTopContent.data(), lbContent1.data(), lbContent2.data()}) label->setTextFormat(Qt::PlainText);
+  // The titles start in the colour of the scene's enabled states.
+  for (QPushButton* button : {btnShowSelectLocation.data(), btnShowUpdateGuide.data(), btnDownloadRetry.data()}) {
+    updateButtonTitleColor(button);
+  }
   connect(btnShowSelectLocation, &QPushButton::clicked, this,
           &FirmwareFileDownloadViewController::onClickShowSelectLocation);
   connect(btnDownloadRetry, &QPushButton::clicked, this, &FirmwareFileDownloadViewController::onClickRetry);
@@ -76,7 +74,7 @@ void FirmwareFileDownloadViewController::setupView(QWidget* root) {
 
 void FirmwareFileDownloadViewController::viewDidLoad() {
   if (!selectedCameraFirmwareInfo || !productName) return;
-  lbFirmwareInfo->setText(*productName + u' ' + text(QStringLiteral("firmware_version")) + u' ' +
+  lbFirmwareInfo->setText(*productName + u' ' + platform::localizedString(QStringLiteral("firmware_version")) + u' ' +
                           selectedCameraFirmwareInfo->version.value_or(QString()));
   fennicProgressBar->setBarThickness(16.0);
   showDownloadingState();
@@ -90,11 +88,9 @@ void FirmwareFileDownloadViewController::setStatusImage(const QString& name) {
 }
 
 void FirmwareFileDownloadViewController::setTextColor(QLabel* label, const QColor& color) {
-  QPalette palette = label->palette();
-  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    palette.setColor(group, QPalette::WindowText, color);
-  }
-  label->setPalette(palette);
+  // The scene's style sheet decides the labels' looks, so the colour goes through it too: a
+  // palette of the label's own would be overridden when the style sheet polishes it.
+  label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
 }
 
 void FirmwareFileDownloadViewController::showBar(const QColor& bar, const QColor& track, double value) {
@@ -113,12 +109,12 @@ void FirmwareFileDownloadViewController::showDownloadingState() {
   setButton(btnShowSelectLocation, true, false);
   setButton(btnShowUpdateGuide, false);
   setButton(btnDownloadRetry, false);
-  lbTopContent->setText(text(QStringLiteral("downloading_firmware_top")));
+  lbTopContent->setText(platform::localizedString(QStringLiteral("downloading_firmware_top")));
   setStatusImage(QStringLiteral("img_filedownload_ing"));
   setTextColor(lbPercent, kYellow);
   lbPercent->setText(QStringLiteral("0%"));
-  lbContent1->setText(text(QStringLiteral("downloading_firmware_content1")));
-  lbContent2->setText(text(QStringLiteral("downloading_firmware_content2")));
+  lbContent1->setText(platform::localizedString(QStringLiteral("downloading_firmware_content1")));
+  lbContent2->setText(platform::localizedString(QStringLiteral("downloading_firmware_content2")));
   setTextColor(lbContent2, kYellow);
   showBar(kYellow, Qt::white, 0.0);
 }
@@ -127,10 +123,10 @@ void FirmwareFileDownloadViewController::showDownloadFailedState(const QString& 
   setButton(btnShowSelectLocation, false);
   setButton(btnShowUpdateGuide, false);
   setButton(btnDownloadRetry, true);
-  lbTopContent->setText(text(QStringLiteral("download_firmware_fail_top")));
+  lbTopContent->setText(platform::localizedString(QStringLiteral("download_firmware_fail_top")));
   setStatusImage(QStringLiteral("img_filedownload_fail"));
   setTextColor(lbPercent, kGrey96);
-  lbContent1->setText(text(QStringLiteral("download_firmware_fail_content1")));
+  lbContent1->setText(platform::localizedString(QStringLiteral("download_firmware_fail_content1")));
   lbContent2->setText(reason);
   setTextColor(lbContent2, kRed);
   showBar(kGrey136, kGrey96, fennicProgressBar->progressValue());
@@ -140,10 +136,10 @@ void FirmwareFileDownloadViewController::showDownloadFinishedState() {
   setButton(btnShowSelectLocation, true, true);
   setButton(btnShowUpdateGuide, false);
   setButton(btnDownloadRetry, false);
-  lbTopContent->setText(text(QStringLiteral("download_firmware_finish_top")));
+  lbTopContent->setText(platform::localizedString(QStringLiteral("download_firmware_finish_top")));
   setStatusImage(QStringLiteral("img_filedownload_finish"));
   setTextColor(lbPercent, kYellow);
-  lbContent1->setText(text(QStringLiteral("download_firmware_finish_content1")));
+  lbContent1->setText(platform::localizedString(QStringLiteral("download_firmware_finish_content1")));
   lbContent2->setText(QString());
   setTextColor(lbContent2, kYellow);
   fennicProgressBar->setBarColor(kYellow);
@@ -155,12 +151,12 @@ void FirmwareFileDownloadViewController::showCopyingState() {
   setButton(btnShowSelectLocation, false);
   setButton(btnShowUpdateGuide, true, false);
   setButton(btnDownloadRetry, false);
-  lbTopContent->setText(text(QStringLiteral("copy_firmware_top")));
+  lbTopContent->setText(platform::localizedString(QStringLiteral("copy_firmware_top")));
   setStatusImage(QStringLiteral("img_firmware_file_copy"));
   setTextColor(lbPercent, kYellow);
   lbPercent->setText(QStringLiteral("0%"));
-  lbContent1->setText(text(QStringLiteral("copy_firmware_content1")));
-  lbContent2->setText(text(QStringLiteral("copy_firmware_content2")));
+  lbContent1->setText(platform::localizedString(QStringLiteral("copy_firmware_content1")));
+  lbContent2->setText(platform::localizedString(QStringLiteral("copy_firmware_content2")));
   setTextColor(lbContent2, kYellow);
   showBar(kYellow, Qt::white, 0.0);
 }
@@ -169,10 +165,10 @@ void FirmwareFileDownloadViewController::showCopyFinishedState() {
   setButton(btnShowSelectLocation, false);
   setButton(btnShowUpdateGuide, true, true);
   setButton(btnDownloadRetry, false);
-  lbTopContent->setText(text(QStringLiteral("copy_firmware_finish_top")));
+  lbTopContent->setText(platform::localizedString(QStringLiteral("copy_firmware_finish_top")));
   setStatusImage(QStringLiteral("img_filedownload_finish"));
   setTextColor(lbPercent, kYellow);
-  lbContent1->setText(text(QStringLiteral("copy_firmware_finish_content1")));
+  lbContent1->setText(platform::localizedString(QStringLiteral("copy_firmware_finish_content1")));
   lbContent2->setText(QString());
   setTextColor(lbContent2, kYellow);
   fennicProgressBar->setBarColor(kYellow);
@@ -184,11 +180,11 @@ void FirmwareFileDownloadViewController::showCopyFailedState() {
   setButton(btnShowSelectLocation, false);
   setButton(btnShowUpdateGuide, false);
   setButton(btnDownloadRetry, true);
-  lbTopContent->setText(text(QStringLiteral("copy_firmware_fail_top")));
+  lbTopContent->setText(platform::localizedString(QStringLiteral("copy_firmware_fail_top")));
   setStatusImage(QStringLiteral("img_firmware_file_copy_fail"));
   setTextColor(lbPercent, kGrey96);
-  lbContent1->setText(text(QStringLiteral("copy_firmware_fail_content1")));
-  lbContent2->setText(text(QStringLiteral("copy_firmware_fail_content2")));
+  lbContent1->setText(platform::localizedString(QStringLiteral("copy_firmware_fail_content1")));
+  lbContent2->setText(platform::localizedString(QStringLiteral("copy_firmware_fail_content2")));
   setTextColor(lbContent2, kRed);
   showBar(kGrey136, kGrey96, fennicProgressBar->progressValue());
 }
@@ -215,7 +211,7 @@ void FirmwareFileDownloadViewController::downloadFirmware(const CameraFirmwareIn
     printError(!folder ? QStringLiteral("no caches folder")
                        : !source ? QStringLiteral("refused download link ") + *info->downloadLink
                                  : QStringLiteral("refused file name ") + *info->fileName);
-    showDownloadFailedState(text(kFileDownloadFail));
+    showDownloadFailedState(platform::localizedString(QStringLiteral("download_firmware_fail_content2_filedownload_fail")));
     return;
   }
   if (!network_) network_ = new QNetworkAccessManager(this);
@@ -230,16 +226,16 @@ void FirmwareFileDownloadViewController::handleDownloadCompletion(const Download
                                                                   const CameraFirmwareInfoPtr& info) {
   if (response.error) {
     printError(*response.error);
-    showDownloadFailedState(text(kFileDownloadFail));
+    showDownloadFailedState(platform::localizedString(QStringLiteral("download_firmware_fail_content2_filedownload_fail")));
     return;
   }
   if (!response.fileURL) {
-    showDownloadFailedState(text(kFileCorruption));
+    showDownloadFailedState(platform::localizedString(QStringLiteral("download_firmware_fail_content2_file_corruption")));
     return;
   }
   const qint64 sizeOnDisk = platform::fileSize(response.fileURL->toLocalFile()).value_or(-1);
   if (sizeOnDisk != info->fileSize.value_or(0)) {
-    showDownloadFailedState(text(kFileCorruption));
+    showDownloadFailedState(platform::localizedString(QStringLiteral("download_firmware_fail_content2_file_corruption")));
     return;
   }
   // The extraction runs the disk-image tool and copies a file: off the GUI thread. Its result
@@ -253,7 +249,7 @@ void FirmwareFileDownloadViewController::handleDownloadCompletion(const Download
           if (!self) return;
           self->extracting_ = false;
           if (!extracted) {
-            self->showDownloadFailedState(text(kUnzip));
+            self->showDownloadFailedState(platform::localizedString(QStringLiteral("download_firmware_fail_content2_unzip")));
             return;
           }
           self->firmewareFileURL = extracted;

@@ -27,7 +27,11 @@ using firmware_service::HttpResponse;
 using testing_support::writeFile;
 
 QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
-QColor colorOf(QLabel* label) { return label->palette().color(QPalette::Active, QPalette::WindowText); }
+// The colour the label is drawn in, once the style sheets have had their say.
+QColor colorOf(QLabel* label) {
+  label->ensurePolished();
+  return label->palette().color(QPalette::Active, QPalette::WindowText);
+}
 
 QByteArray readAll(const QString& path) {
   QFile f(path);
