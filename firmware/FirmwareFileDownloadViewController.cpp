@@ -8,10 +8,12 @@
 
 #include "app/ButtonTitleColor.h"
 #include "app/FennicProgressBar.h"
+#include "app/GoFrimwareUpdateViewController.h"
 #include "firmware/DownloadRules.h"
 #include "platform/Bundle.h"
 #include "platform/FileManager.h"
 #include "platform/Queues.h"
+#include "platform/SceneSwitch.h"
 #include "ui_FirmwareFileDownloadViewController.h"
 
 namespace {
@@ -260,4 +262,8 @@ void FirmwareFileDownloadViewController::handleDownloadCompletion(const Download
 
 void FirmwareFileDownloadViewController::onClickShowSelectLocation() {}
 
-void FirmwareFileDownloadViewController::onClickShowUpdateGuide() {}
+void FirmwareFileDownloadViewController::onClickShowUpdateGuide() { showUpdateGuide(); }
+
+void FirmwareFileDownloadViewController::showUpdateGuide() {
+  platform::replaceContent<GoFrimwareUpdateViewController>(*this, QStringLiteral("GoFrimwareUpdateViewController"));
+}

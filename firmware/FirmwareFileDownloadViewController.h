@@ -70,6 +70,8 @@ class FirmwareFileDownloadViewController : public platform::ViewController {
   void showCopyFailedState();
 
   void retryDownload();
+  // Puts the hand-over screen in this screen's place.
+  void showUpdateGuide();
 
   // The download and its completion checks.
   void downloadFirmware(const CameraFirmwareInfoPtr& info);

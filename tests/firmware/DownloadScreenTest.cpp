@@ -10,11 +10,16 @@
 #include <mutex>
 
 #include "app/FennicProgressBar.h"
+#include "app/GoFrimwareUpdateViewController.h"
+#include "app/Scenes.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareFixture.h"
+#include "firmware/FirmwareScenes.h"
 #include "platform/Bundle.h"
 #include "platform/CommandRunner.h"
 #include "platform/Queues.h"
+#include "platform/Storyboard.h"
+#include "platform/WindowController.h"
 #include "support/DiskImages.h"
 #include "support/TestFiles.h"
 #include "tools/firmware-service/HttpServer.h"
@@ -368,6 +373,33 @@ TEST_F(DownloadScreen, ScreenGoneDuringExtractionIsNotTouched) {
   platform::processEventsUntil([] { return platform::pendingMainQueueTasks() == 0; });
   platform::setCommandRunner(nullptr);
   EXPECT_EQ(tool.calls, (QStringList{QStringLiteral("attach"), QStringLiteral("detach")}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DownloadScreenHandOver, GuideButtonPutsTheHandOverScreenInPlace) {
+  platform::Storyboard storyboard;
+  registerScenes(storyboard);
+  registerFirmwareScenes(storyboard);
+  {
+    platform::WindowController window(&storyboard);
+    window.setContentViewController(storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController")));
+    auto* screen = dynamic_cast<FirmwareFileDownloadViewController*>(window.contentViewController());
+    ASSERT_TRUE(screen);
+    screen->showCopyFinishedState();
+    screen->btnShowUpdateGuide->click();
+    EXPECT_TRUE(dynamic_cast<GoFrimwareUpdateViewController*>(window.contentViewController()));
+    window.close();
+  }
+  // A screen outside a window, or without a storyboard, stays.
+  FirmwareFileDownloadViewController alone;
+  alone.view();
+  alone.showUpdateGuide();
+  alone.setStoryboard(&storyboard);
+  alone.showUpdateGuide();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace
