@@ -5,7 +5,11 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -36,7 +40,7 @@ FirmwareDownload::~FirmwareDownload() {
     reply_->abort();
     reply_->deleteLater();
   }
-  if (file_) file_->cancelWriting();
+  file_.reset();  // removes the temporary file
 }
 
 void FirmwareDownload::start(Progress progress, Completion completion,
@@ -51,8 +55,12 @@ void FirmwareDownload::start(Progress progress, Completion completion,
     failLater(QStringLiteral("Cannot create the folder of ") + destination_);
     return;
   }
-  file_ = std::make_unique<QSaveFile>(destination_);
-  if (!file_->open(QIODevice::WriteOnly)) {
+  // Hidden, and removed unless it replaces the destination. No flush to disk at the end: that
+  // would hold the GUI thread for the whole file, and the size check reads it back anyway.
+  const QFileInfo target(destination_);
+  file_ = std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                                           QStringLiteral(".XXXXXX"));
+  if (!file_->open()) {
     failLater(destination_ + QStringLiteral(": ") + file_->errorString());
     return;
   }
@@ -96,9 +104,11 @@ void FirmwareDownload::finish() {
     fail(*writeError_);
   } else if (error != QNetworkReply::NoError && !(answered && isHttpStatusError(error))) {
     fail(reply->errorString());
-  } else if (!file_->commit()) {
-    fail(destination_ + QStringLiteral(": ") + file_->errorString());
+  } else if (!file_->flush() ||
+             std::rename(QFile::encodeName(file_->fileName()).constData(), QFile::encodeName(destination_).constData()) != 0) {
+    fail(destination_ + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
   } else {
+    file_->setAutoRemove(false);
     file_.reset();
     done_ = true;
     // The completion may delete this object: it runs last, from a copy.
@@ -108,10 +118,7 @@ void FirmwareDownload::finish() {
 }
 
 void FirmwareDownload::fail(const QString& description) {
-  if (file_) {
-    file_->cancelWriting();
-    file_.reset();
-  }
+  file_.reset();
   if (done_) return;
   done_ = true;
   const Completion completion = completion_;

@@ -12,7 +12,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QSaveFile;
+class QTemporaryFile;
 
 // What a finished transfer gives: the file it stored, or the transport error.
 struct DownloadResponse {
@@ -51,7 +51,7 @@ class FirmwareDownload : public QObject {
   QString destination_;
   std::chrono::milliseconds stallTimeout_;
   QPointer<QNetworkReply> reply_;
-  std::unique_ptr<QSaveFile> file_;
+  std::unique_ptr<QTemporaryFile> file_;  // beside the destination until it replaces it
   Progress progress_;
   Completion completion_;
   std::optional<QString> writeError_;

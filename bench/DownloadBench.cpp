@@ -1,0 +1,109 @@
+// The firmware download from the local service against curl on the same file (speed, memory
+// growth), and the GUI thread's longest stall while the download screen downloads and extracts.
+//
+//   build/bench/bench_download
+//
+// Needs the build's firmware-service and disk-image tool, curl, 7zz and genisoimage.
+
+#include <QApplication>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include "bench/BenchSupport.h"
+#include "firmware/DownloadRules.h"
+#include "firmware/FirmwareDownload.h"
+#include "firmware/FirmwareFileDownloadViewController.h"
+#include "platform/Queues.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  platform::MainQueue::install();
+  QTemporaryDir dir;
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+  qputenv("RAVLIO_ATTACH_ROOT", QFile::encodeName(dir.filePath(QStringLiteral("Volumes"))));
+  const QString packages = bench::makePackage(dir);
+
+  // The service in a process of its own, as in a run.
+  const QString catalogue = dir.filePath(QStringLiteral("catalogue.json"));
+  {
+    QFile f(catalogue);
+    f.open(QIODevice::WriteOnly);
+    f.write(R"({"models": {"Tavo Bench": {"versions": [{"version": "9.9.9", "file": "TavoBench_FW999.dmg"}]}}})");
+  }
+  QProcess service;
+  service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  service.start(QStringLiteral(RAVLIO_FIRMWARE_SERVICE),
+                {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--catalogue"), catalogue,
+                 QStringLiteral("--packages"), packages});
+  if (!service.waitForReadyRead(10000)) bench::fail("the firmware service did not start");
+  const QString listening = QString::fromUtf8(service.readLine()).trimmed();
+  const QString base = listening.section(u' ', -1);
+  const QUrl link(base + QStringLiteral("/firmware/") + bench::kPackage);
+  const qint64 packageSize = QFileInfo(QDir(packages).filePath(bench::kPackage)).size();
+  std::printf("service at %s, package %lld bytes\n", qPrintable(base), packageSize);
+
+  // curl, best of three.
+  const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+  if (curl.isEmpty()) bench::fail("curl not found");
+  const QString curlOut = dir.filePath(QStringLiteral("curl.out"));
+  const double curlSeconds = bench::bestOf(3, [&] {
+    QProcess::execute(curl, {QStringLiteral("-s"), QStringLiteral("-o"), curlOut, link.toString()});
+  });
+  QFile::remove(curlOut);
+
+  // Ours, best of three, with the memory the process grows by.
+  QNetworkAccessManager manager;
+  const QString destination = dir.filePath(QStringLiteral("ours/") + bench::kPackage);
+  const auto download = [&] {
+    bool done = false;
+    FirmwareDownload download(&manager, link, destination, std::chrono::milliseconds(30000));
+    download.start([](double) {}, [&](const DownloadResponse& r) {
+      if (r.error) bench::fail(qPrintable(*r.error));
+      done = true;
+    }, download_rules::isAllowedDownloadUrl);
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  };
+  download();  // warms up: libraries and the network thread are not the download's growth
+  bench::resetPeakMemory();
+  const qint64 rssBefore = bench::statusKiB("VmRSS");
+  const double ourSeconds = bench::bestOf(3, download);
+  const qint64 growthKiB = bench::statusKiB("VmHWM") - rssBefore;
+  if (QFileInfo(destination).size() != packageSize) bench::fail("the download is incomplete");
+
+  // The screen: download and extraction, with the GUI thread watched.
+  auto entry = std::make_shared<CameraFirmwareInfo>();
+  entry->version = QStringLiteral("9.9.9");
+  entry->fileName = bench::kPackage;
+  entry->fileSize = packageSize;
+  entry->downloadLink = link.toString();
+  bench::StallMeter meter;
+  FirmwareFileDownloadViewController screen;
+  screen.productName = QStringLiteral("Tavo Bench");
+  screen.selectedCameraFirmwareInfo = entry;
+  screen.view()->resize(800, 560);
+  screen.view()->show();
+  QCoreApplication::processEvents();
+  meter.start();
+  const double walkSeconds = bench::timed([&] {
+    while (!screen.firmewareFileURL && screen.btnDownloadRetry->isHidden()) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+  });
+  const double stallMs = meter.stop();
+  if (!screen.firmewareFileURL) bench::fail("the screen's download or extraction failed");
+  screen.view()->hide();
+  service.kill();
+  service.waitForFinished();
+
+  const double ratio = curlSeconds / ourSeconds;
+  std::printf("download  curl %.3f s (%.0f MiB/s), ours %.3f s (%.0f MiB/s): %.2fx curl's speed (needs >= 0.90)\n",
+              curlSeconds, packageSize / 1048576.0 / curlSeconds, ourSeconds, packageSize / 1048576.0 / ourSeconds,
+              ratio);
+  std::printf("memory    grew by %.1f MiB during three downloads (needs < 16)\n", growthKiB / 1024.0);
+  std::printf("screen    download and extraction %.3f s, longest GUI-thread stall %.1f ms (needs <= 50)\n",
+              walkSeconds, stallMs);
+  const bool ok = ratio >= 0.9 && growthKiB < 16 * 1024 && stallMs <= 50.0;
+  std::printf("%s\n", ok ? "all within bounds" : "OUT OF BOUNDS");
+  return ok ? 0 : 1;
+}
