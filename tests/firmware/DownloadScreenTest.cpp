@@ -109,7 +109,7 @@ TEST_F(DownloadScreen, DownloadsChecksAndExtracts) {
   EXPECT_EQ(readAll(s.firmewareFileURL->toLocalFile()), firmware_);
   EXPECT_EQ(readAll(destination()), readAll(path(QStringLiteral("package.dmg"))));  // the image stays
   EXPECT_TRUE(attached().isEmpty());
-  EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files).size(), 2);  // no temporary files left
+  EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no temporary files left
   const QList<HttpRequest> requests = server_->requests();
   ASSERT_EQ(requests.size(), 1);
   EXPECT_EQ(requests[0].requestLine, "GET /firmware/TavoR5_FW120.dmg HTTP/1.1");
@@ -189,9 +189,9 @@ TEST_F(DownloadScreen, BadInputTable) {
     EXPECT_FALSE(s.firmewareFileURL);
     EXPECT_EQ(server_->requests().size() - before, c.requests);
     EXPECT_EQ(readAll(destination()) == "the earlier download", !c.replaced);
-    EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files), QStringList{QStringLiteral("TavoR5_FW120.dmg")});
+    EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("TavoR5_FW120.dmg")});
     EXPECT_TRUE(attached().isEmpty());
-    EXPECT_TRUE(QDir(path(QStringLiteral("cache"))).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(path(QStringLiteral("cache"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
     screen_.reset();
   }
 }

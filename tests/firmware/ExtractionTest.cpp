@@ -91,7 +91,7 @@ TEST_F(Extraction, FailuresTable) {
     }
     EXPECT_EQ(Screen::extractFirmwareFromImage(entry(QStringLiteral("pkg.dmg")), QUrl::fromLocalFile(image)), std::nullopt);
     EXPECT_TRUE(attached().isEmpty()) << attached().join(u' ').toStdString();
-    EXPECT_TRUE(QDir(workingFolder()).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
   }
 }
 
