@@ -26,16 +26,6 @@ void printError(const QString& description) {
   std::fflush(stdout);
 }
 
-// Shows or hides a button and, where the state says so, enables or disables it; the title
-// takes the colour of the new enabled state.
-void setButton(QPushButton* button, bool shown, std::optional<bool> enabled = std::nullopt) {
-  button->setVisible(shown);
-  if (enabled) {
-    button->setEnabled(*enabled);
-    updateButtonTitleColor(button);
-  }
-}
-
 }  // namespace
 
 const QColor FirmwareFileDownloadViewController::kYellow(251, 205, 81);
@@ -95,100 +85,73 @@ void FirmwareFileDownloadViewController::setTextColor(QLabel* label, const QColo
   label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
 }
 
-void FirmwareFileDownloadViewController::showBar(const QColor& bar, const QColor& track, double value) {
-  fennicProgressBar->setBarColor(bar);
-  fennicProgressBar->setTrackColor(track);
-  // The value write redraws the bar in its new colours.
-  fennicProgressBar->setProgressValue(value);
-}
-
 void FirmwareFileDownloadViewController::showPercent(int n) {
   lbPercent->setText(QString::number(n) + u'%');
   fennicProgressBar->setProgressValue(static_cast<double>(n));
 }
 
+void FirmwareFileDownloadViewController::showState(const StateLook& look) {
+  const auto applyButton = [](QPushButton* button, const ButtonLook& b) {
+    button->setVisible(b.shown);
+    if (b.enabled) {
+      button->setEnabled(*b.enabled);
+      updateButtonTitleColor(button);
+    }
+  };
+  applyButton(btnShowSelectLocation, look.selectLocation);
+  applyButton(btnShowUpdateGuide, look.updateGuide);
+  applyButton(btnDownloadRetry, look.retry);
+  lbTopContent->setText(platform::localizedString(look.top));
+  setStatusImage(look.image);
+  setTextColor(lbPercent, look.failed ? kGrey96 : kYellow);
+  if (look.percent == PercentLook::Zero) lbPercent->setText(QStringLiteral("0%"));
+  lbContent1->setText(platform::localizedString(look.content1));
+  lbContent2->setText(look.content2);
+  setTextColor(lbContent2, look.failed ? kRed : kYellow);
+  fennicProgressBar->setBarColor(look.failed ? kGrey136 : kYellow);
+  fennicProgressBar->setTrackColor(look.failed ? kGrey96 : QColor(Qt::white));
+  // The value write is what redraws the bar in its new colours.
+  switch (look.percent) {
+    case PercentLook::Zero: fennicProgressBar->setProgressValue(0.0); break;
+    case PercentLook::Kept: fennicProgressBar->setProgressValue(fennicProgressBar->progressValue()); break;
+    case PercentLook::Full: showPercent(100); break;
+  }
+}
+
 void FirmwareFileDownloadViewController::showDownloadingState() {
-  setButton(btnShowSelectLocation, true, false);
-  setButton(btnShowUpdateGuide, false);
-  setButton(btnDownloadRetry, false);
-  lbTopContent->setText(platform::localizedString(QStringLiteral("downloading_firmware_top")));
-  setStatusImage(QStringLiteral("img_filedownload_ing"));
-  setTextColor(lbPercent, kYellow);
-  lbPercent->setText(QStringLiteral("0%"));
-  lbContent1->setText(platform::localizedString(QStringLiteral("downloading_firmware_content1")));
-  lbContent2->setText(platform::localizedString(QStringLiteral("downloading_firmware_content2")));
-  setTextColor(lbContent2, kYellow);
-  showBar(kYellow, Qt::white, 0.0);
+  showState({{true, false}, {false, std::nullopt}, {false, std::nullopt}, QStringLiteral("downloading_firmware_top"),
+             QStringLiteral("img_filedownload_ing"), QStringLiteral("downloading_firmware_content1"),
+             platform::localizedString(QStringLiteral("downloading_firmware_content2")), PercentLook::Zero, false});
 }
 
 void FirmwareFileDownloadViewController::showDownloadFailedState(const QString& reason) {
-  setButton(btnShowSelectLocation, false);
-  setButton(btnShowUpdateGuide, false);
-  setButton(btnDownloadRetry, true);
-  lbTopContent->setText(platform::localizedString(QStringLiteral("download_firmware_fail_top")));
-  setStatusImage(QStringLiteral("img_filedownload_fail"));
-  setTextColor(lbPercent, kGrey96);
-  lbContent1->setText(platform::localizedString(QStringLiteral("download_firmware_fail_content1")));
-  lbContent2->setText(reason);
-  setTextColor(lbContent2, kRed);
-  showBar(kGrey136, kGrey96, fennicProgressBar->progressValue());
+  showState({{false, std::nullopt}, {false, std::nullopt}, {true, std::nullopt}, QStringLiteral("download_firmware_fail_top"),
+             QStringLiteral("img_filedownload_fail"), QStringLiteral("download_firmware_fail_content1"), reason,
+             PercentLook::Kept, true});
 }
 
 void FirmwareFileDownloadViewController::showDownloadFinishedState() {
-  setButton(btnShowSelectLocation, true, true);
-  setButton(btnShowUpdateGuide, false);
-  setButton(btnDownloadRetry, false);
-  lbTopContent->setText(platform::localizedString(QStringLiteral("download_firmware_finish_top")));
-  setStatusImage(QStringLiteral("img_filedownload_finish"));
-  setTextColor(lbPercent, kYellow);
-  lbContent1->setText(platform::localizedString(QStringLiteral("download_firmware_finish_content1")));
-  lbContent2->setText(QString());
-  setTextColor(lbContent2, kYellow);
-  fennicProgressBar->setBarColor(kYellow);
-  fennicProgressBar->setTrackColor(Qt::white);
-  showPercent(100);
+  showState({{true, true}, {false, std::nullopt}, {false, std::nullopt}, QStringLiteral("download_firmware_finish_top"),
+             QStringLiteral("img_filedownload_finish"), QStringLiteral("download_firmware_finish_content1"), QString(),
+             PercentLook::Full, false});
 }
 
 void FirmwareFileDownloadViewController::showCopyingState() {
-  setButton(btnShowSelectLocation, false);
-  setButton(btnShowUpdateGuide, true, false);
-  setButton(btnDownloadRetry, false);
-  lbTopContent->setText(platform::localizedString(QStringLiteral("copy_firmware_top")));
-  setStatusImage(QStringLiteral("img_firmware_file_copy"));
-  setTextColor(lbPercent, kYellow);
-  lbPercent->setText(QStringLiteral("0%"));
-  lbContent1->setText(platform::localizedString(QStringLiteral("copy_firmware_content1")));
-  lbContent2->setText(platform::localizedString(QStringLiteral("copy_firmware_content2")));
-  setTextColor(lbContent2, kYellow);
-  showBar(kYellow, Qt::white, 0.0);
+  showState({{false, std::nullopt}, {true, false}, {false, std::nullopt}, QStringLiteral("copy_firmware_top"),
+             QStringLiteral("img_firmware_file_copy"), QStringLiteral("copy_firmware_content1"),
+             platform::localizedString(QStringLiteral("copy_firmware_content2")), PercentLook::Zero, false});
 }
 
 void FirmwareFileDownloadViewController::showCopyFinishedState() {
-  setButton(btnShowSelectLocation, false);
-  setButton(btnShowUpdateGuide, true, true);
-  setButton(btnDownloadRetry, false);
-  lbTopContent->setText(platform::localizedString(QStringLiteral("copy_firmware_finish_top")));
-  setStatusImage(QStringLiteral("img_filedownload_finish"));
-  setTextColor(lbPercent, kYellow);
-  lbContent1->setText(platform::localizedString(QStringLiteral("copy_firmware_finish_content1")));
-  lbContent2->setText(QString());
-  setTextColor(lbContent2, kYellow);
-  fennicProgressBar->setBarColor(kYellow);
-  fennicProgressBar->setTrackColor(Qt::white);
-  showPercent(100);
+  showState({{false, std::nullopt}, {true, true}, {false, std::nullopt}, QStringLiteral("copy_firmware_finish_top"),
+             QStringLiteral("img_filedownload_finish"), QStringLiteral("copy_firmware_finish_content1"), QString(),
+             PercentLook::Full, false});
 }
 
 void FirmwareFileDownloadViewController::showCopyFailedState() {
-  setButton(btnShowSelectLocation, false);
-  setButton(btnShowUpdateGuide, false);
-  setButton(btnDownloadRetry, true);
-  lbTopContent->setText(platform::localizedString(QStringLiteral("copy_firmware_fail_top")));
-  setStatusImage(QStringLiteral("img_firmware_file_copy_fail"));
-  setTextColor(lbPercent, kGrey96);
-  lbContent1->setText(platform::localizedString(QStringLiteral("copy_firmware_fail_content1")));
-  lbContent2->setText(platform::localizedString(QStringLiteral("copy_firmware_fail_content2")));
-  setTextColor(lbContent2, kRed);
-  showBar(kGrey136, kGrey96, fennicProgressBar->progressValue());
+  showState({{false, std::nullopt}, {false, std::nullopt}, {true, std::nullopt}, QStringLiteral("copy_firmware_fail_top"),
+             QStringLiteral("img_firmware_file_copy_fail"), QStringLiteral("copy_firmware_fail_content1"),
+             platform::localizedString(QStringLiteral("copy_firmware_fail_content2")), PercentLook::Kept, true});
 }
 
 // ---- actions --------------------------------------------------------------------------

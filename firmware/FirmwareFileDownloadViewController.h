@@ -116,9 +116,23 @@ class FirmwareFileDownloadViewController : public platform::ViewController {
   void setupView(QWidget* root) override;
 
  private:
+  // One display state: the buttons first, then the texts and the image, the colours, and
+  // last the bar's value.
+  struct ButtonLook {
+    bool shown = false;
+    std::optional<bool> enabled;  // absent: left as it is
+  };
+  enum class PercentLook { Zero, Kept, Full };
+  struct StateLook {
+    ButtonLook selectLocation, updateGuide, retry;
+    QString top, image, content1;
+    QString content2;  // the text itself
+    PercentLook percent;
+    bool failed;  // grey percentage and bar, red reason
+  };
+  void showState(const StateLook& look);
   void setStatusImage(const QString& name);
   static void setTextColor(QLabel* label, const QColor& color);
-  void showBar(const QColor& bar, const QColor& track, double value);
 
   std::unique_ptr<Ui::FirmwareFileDownloadViewController> ui_;
   QNetworkAccessManager* network_ = nullptr;

@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh" run
 build="$root/build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --parallel --target ravlio firmware-service firmware-packages
+cmake --build "$build" --parallel --target ravlio diskimage firmware-service firmware-packages
 
 url="$(sed -n 's/^FirmwareServiceURL=//p' "$root/resources/Info.ini")"
 port="${url##*:}"
