@@ -17,6 +17,10 @@
 #include "platform/Queues.h"
 
 int main(int argc, char** argv) {
+  // The screen is measured, not looked at: without a display it draws off screen.
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
   QApplication app(argc, argv);
   platform::MainQueue::install();
   QTemporaryDir dir;
