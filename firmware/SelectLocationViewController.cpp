@@ -35,6 +35,7 @@ SelectLocationViewController::~SelectLocationViewController() = default;
 
 void SelectLocationViewController::setupView(QWidget* root) {
   ui_->setupUi(root);
+  root->setAttribute(Qt::WA_StyledBackground);  // the sheet's own background and edge
   vFullButton = ui_->vFullButton;
   vSelected = ui_->vSelected;
   lbLocation = ui_->lbLocation;
