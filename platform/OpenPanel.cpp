@@ -1,7 +1,10 @@
 #include "platform/OpenPanel.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPointer>
+
+#include "platform/Volumes.h"
 
 namespace platform {
 namespace {
@@ -32,6 +35,12 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     dialog->setFileMode(options.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   }
   if (!options.directory.isEmpty()) dialog->setDirectory(options.directory);
+  // The side bar offers the home folder and the mounted removable volumes (memory cards).
+  QList<QUrl> places{QUrl::fromLocalFile(QDir::homePath())};
+  for (const QString& volume : mountedVolumes()) {
+    if (!pathLiesIn(volume, attachRoot())) places << QUrl::fromLocalFile(volume);
+  }
+  dialog->setSidebarUrls(places);
 
   const QMetaObject::Connection answer =
       QObject::connect(dialog, &QDialog::finished, dialog, [dialog, completion](int result) {
