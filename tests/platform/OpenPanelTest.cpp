@@ -20,6 +20,11 @@ QFileDialog* openPanel() {
 }
 
 TEST(OpenPanel, PicksOneExistingFolderAndClosesWithItsContext) {
+#if defined(__SANITIZE_THREAD__)
+  // Qt's file dialog reads the disk on a thread of its own, locked with Qt's futex-based
+  // mutexes, which the race detector does not see; our panel code has no thread of its own.
+  GTEST_SKIP() << "Qt's file dialog thread is opaque to ThreadSanitizer";
+#endif
   QTemporaryDir dir;
   ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("CARD/DCIM")));
   platform::OpenPanelOptions options;
