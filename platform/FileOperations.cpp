@@ -48,11 +48,6 @@ FileOperations& FileOperations::defaultOperations() {
   return operations;
 }
 
-bool FileOperations::fileExists(const QString& path) const {
-  struct stat st {};
-  return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 std::optional<ItemAttributes> FileOperations::attributesOfItem(const QString& path, QString* error) const {
   struct stat st {};
   if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0) {

@@ -31,7 +31,6 @@ class FileOperations {
   FileOperations(const FileOperations&) = delete;
   FileOperations& operator=(const FileOperations&) = delete;
 
-  [[nodiscard]] bool fileExists(const QString& path) const;
   // The attributes of the item at `path` itself (a link is not followed); nothing, with the
   // reason in `error`, when they cannot be read.
   [[nodiscard]] std::optional<ItemAttributes> attributesOfItem(const QString& path, QString* error = nullptr) const;
