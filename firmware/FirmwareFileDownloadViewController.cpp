@@ -1,5 +1,6 @@
 #include "firmware/FirmwareFileDownloadViewController.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "platform/FileManager.h"
 #include "platform/Queues.h"
 #include "platform/SceneSwitch.h"
+#include "platform/Storyboard.h"
 #include "ui_FirmwareFileDownloadViewController.h"
 
 namespace {
@@ -223,7 +225,46 @@ void FirmwareFileDownloadViewController::handleDownloadCompletion(const Download
       });
 }
 
-void FirmwareFileDownloadViewController::onClickShowSelectLocation() {}
+void FirmwareFileDownloadViewController::onClickShowSelectLocation() { presentSelectLocation(); }
+
+void FirmwareFileDownloadViewController::presentSelectLocation() {
+  platform::Storyboard* board = storyboard();
+  if (!board) return;
+  std::unique_ptr<platform::ViewController> next = board->instantiateController(QStringLiteral("SelectLocationViewController"));
+  auto* chooser = dynamic_cast<SelectLocationViewController*>(next.get());
+  if (!chooser) return;
+  chooser->setDelegate(this);
+  presentViewControllerAsSheet(std::move(next));
+}
+
+void FirmwareFileDownloadViewController::didSelectLocation(const QUrl& url) {
+  selectedLocationUrl = url;
+  if (!firmewareFileURL) return;
+  startCopy(url, *firmewareFileURL);
+}
+
+void FirmwareFileDownloadViewController::startCopy(const QUrl& folder, const QUrl& file) {
+  showCopyingState();
+  // The copy and its progress timer start on the main loop once the work that showed the
+  // copying state is over. The screen keeps no reference: the copy keeps itself alive.
+  QPointer<FirmwareFileDownloadViewController> self(this);
+  platform::MainQueue::async([self, folder, file] {
+    if (!self) return;
+    const QUrl target = QUrl::fromLocalFile(folder.toLocalFile() + u'/' + QFileInfo(file.toLocalFile()).fileName());
+    const std::shared_ptr<CopyUtil> copy = CopyUtil::create(file, target);
+    copy->setDelegate(self.data());
+    copy->start();
+  });
+}
+
+void FirmwareFileDownloadViewController::copyProgress(int percent) { showPercent(percent); }
+
+void FirmwareFileDownloadViewController::copyDidFinish() {
+  showPercent(100);
+  showCopyFinishedState();
+}
+
+void FirmwareFileDownloadViewController::copyDidFail() { showCopyFailedState(); }
 
 void FirmwareFileDownloadViewController::onClickShowUpdateGuide() { showUpdateGuide(); }
 

@@ -10,7 +10,9 @@
 #include <optional>
 
 #include "firmware/CameraFirmwareInfo.h"
+#include "firmware/CopyUtil.h"
 #include "firmware/FirmwareDownload.h"
+#include "firmware/SelectLocationViewController.h"
 #include "platform/CommandRunner.h"
 #include "platform/ViewController.h"
 
@@ -30,7 +32,9 @@ class FirmwareFileDownloadViewController;
 // disk-image tool and a file copy) runs on a worker and hands its result back to the main
 // queue, where it is dropped if the screen has gone meanwhile. The extraction's operations
 // are static: they touch no field of the screen.
-class FirmwareFileDownloadViewController : public platform::ViewController {
+class FirmwareFileDownloadViewController : public platform::ViewController,
+                                           public SelectLocationViewControllerDelegate,
+                                           public CopyUtilDelegate {
   Q_OBJECT
 
  public:
@@ -69,6 +73,8 @@ class FirmwareFileDownloadViewController : public platform::ViewController {
   void showCopyFinishedState();
   void showCopyFailedState();
 
+  // Opens the card chooser as a sheet over this screen.
+  void presentSelectLocation();
   void retryDownload();
   // Puts the hand-over screen in this screen's place.
   void showUpdateGuide();
@@ -76,6 +82,14 @@ class FirmwareFileDownloadViewController : public platform::ViewController {
   // The download and its completion checks.
   void downloadFirmware(const CameraFirmwareInfoPtr& info);
   void handleDownloadCompletion(const DownloadResponse& response, const CameraFirmwareInfoPtr& info);
+
+  // The card chooser's answer: the folder on the card; the copy starts when a firmware file is there.
+  void didSelectLocation(const QUrl& url) override;
+  // Copies the firmware file `file` into the card folder `folder`, with progress.
+  void startCopy(const QUrl& folder, const QUrl& file);
+  void copyProgress(int percent) override;
+  void copyDidFinish() override;
+  void copyDidFail() override;
 
   // The working folder: the caches folder plus the bundle identifier (or the fallback one).
   [[nodiscard]] static std::optional<QUrl> downloadFolderURL();

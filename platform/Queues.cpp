@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -150,7 +151,9 @@ class ThreadPool {
     ++gRunningTasks;
     tasks_.push_back(std::move(task));
     ++outstanding_;
-    if (idle_ == 0) {
+    // A woken worker still counts as idle until it takes its task, so two quick submissions
+    // must not both count on the same one: every queued task needs an idle worker of its own.
+    if (std::cmp_greater(tasks_.size(), idle_)) {
       threads_.emplace_back([this] { loop(); });
     } else {
       cv_.notify_one();

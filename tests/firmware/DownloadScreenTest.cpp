@@ -460,3 +460,90 @@ TEST(DownloadScreenHandOver, GuideButtonPutsTheHandOverScreenInPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+class DownloadScreenCopy : public FirmwareFolders {
+ protected:
+  void TearDown() override {
+    screen_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FirmwareFolders::TearDown();
+  }
+  FirmwareFileDownloadViewController& open() {
+    screen_ = std::make_unique<FirmwareFileDownloadViewController>();
+    screen_->view();
+    return *screen_;
+  }
+  bool settled() {
+    return platform::processEventsUntil([&] {
+      return screen_->lbTopContent->text() != text("copy_firmware_top");
+    }, std::chrono::seconds(10));
+  }
+  std::unique_ptr<FirmwareFileDownloadViewController> screen_;
+};
+
+TEST_F(DownloadScreenCopy, ChosenCardGetsTheFirmwareFile) {
+  FirmwareFileDownloadViewController& s = open();
+  const QString firmware = workingFolder() + QStringLiteral("/TAVOR5_120.FIR");
+  writeFile(firmware, QByteArray(300000, 'x'));
+  const QString card = path(QStringLiteral("card"));
+  ASSERT_TRUE(QDir().mkpath(card));
+
+  // Before any extraction the choice is only recorded.
+  const QString before = s.lbTopContent->text();
+  s.didSelectLocation(QUrl::fromLocalFile(card));
+  EXPECT_EQ(s.selectedLocationUrl, QUrl::fromLocalFile(card));
+  EXPECT_EQ(s.lbTopContent->text(), before);
+
+  s.showPercent(12);
+  s.firmewareFileURL = QUrl::fromLocalFile(firmware);
+  s.didSelectLocation(QUrl::fromLocalFile(card));
+  EXPECT_EQ(s.lbTopContent->text(), text("copy_firmware_top"));
+  EXPECT_EQ(s.lbPercent->text(), QStringLiteral("0%"));
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(s.lbTopContent->text(), text("copy_firmware_finish_top"));
+  EXPECT_EQ(s.lbPercent->text(), QStringLiteral("100%"));
+  EXPECT_TRUE(s.btnShowUpdateGuide->isEnabled());
+  EXPECT_EQ(readAll(card + QStringLiteral("/TAVOR5_120.FIR")), QByteArray(300000, 'x'));
+}
+
+TEST_F(DownloadScreenCopy, CardGoneEndsInTheCopyFailedState) {
+  FirmwareFileDownloadViewController& s = open();
+  const QString firmware = workingFolder() + QStringLiteral("/TAVOR5_120.FIR");
+  writeFile(firmware, "firmware");
+  s.firmewareFileURL = QUrl::fromLocalFile(firmware);
+  s.didSelectLocation(QUrl::fromLocalFile(path(QStringLiteral("removed card"))));
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(s.lbTopContent->text(), text("copy_firmware_fail_top"));
+  EXPECT_FALSE(s.btnDownloadRetry->isHidden());
+  EXPECT_EQ(s.firmewareFileURL, QUrl::fromLocalFile(firmware));  // kept for the next try
+  EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("removed card"))));
+}
+
+TEST(DownloadScreenSheet, ChooserOpensAsASheetWithTheScreenAsDelegate) {
+  platform::Storyboard storyboard;
+  registerScenes(storyboard);
+  registerFirmwareScenes(storyboard);
+  {
+    platform::WindowController window(&storyboard);
+    window.setContentViewController(storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController")));
+    auto* screen = dynamic_cast<FirmwareFileDownloadViewController*>(window.contentViewController());
+    ASSERT_TRUE(screen);
+    window.showWindow();
+    screen->showDownloadFinishedState();
+    screen->btnShowSelectLocation->click();
+    auto* chooser = dynamic_cast<SelectLocationViewController*>(screen->presentedViewController());
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(chooser->delegate(), screen);
+    screen->dismissViewController(chooser);
+    window.close();
+  }
+  FirmwareFileDownloadViewController alone;  // no storyboard: nothing opens
+  alone.view();
+  alone.presentSelectLocation();
+  EXPECT_EQ(alone.presentedViewController(), nullptr);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace

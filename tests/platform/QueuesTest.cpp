@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include <QCoreApplication>
 
 #include <atomic>
@@ -60,6 +62,26 @@ TEST(SerialQueue, MayBeDestroyedByItsOwnTask) {
   while (!done) std::this_thread::yield();
   while (!weak.expired()) std::this_thread::yield();
   SUCCEED();
+}
+
+// A worker that was woken for one task but had not taken it yet was counted as free for the
+// next one too, which then waited for as long as the first ran (a copy behind its timer).
+TEST(GlobalQueue, TwoQuickTasksDoNotShareOneIdleWorker) {
+  platform::GlobalQueue& queue = platform::GlobalQueue::shared();
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    queue.async([] {});
+    queue.waitForIdle();  // leaves a worker idle
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::promise<void> secondRan;
+    queue.async([released] { released.wait(); });
+    queue.async([&secondRan] { secondRan.set_value(); });
+    const bool ran = secondRan.get_future().wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    release.set_value();
+    queue.waitForIdle();
+    ASSERT_TRUE(ran);
+  }
 }
 
 TEST(FakeClock, SleepersWakeOnlyWhenTimeReachesTheirDeadline) {
