@@ -60,7 +60,8 @@ void FirmwareDownload::start(Progress progress, Completion completion,
   const QFileInfo target(destination_);
   file_ = std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                                            QStringLiteral(".XXXXXX"));
-  if (!file_->open()) {
+  if (!file_->open() || !file_->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
     failLater(destination_ + QStringLiteral(": ") + file_->errorString());
     return;
   }
