@@ -466,6 +466,9 @@ namespace {
 class DownloadScreenCopy : public FirmwareFolders {
  protected:
   void TearDown() override {
+    // The copy lets go of its delegate on its worker; Qt's own counting of that reference is
+    // invisible to ThreadSanitizer, so the worker is let finish before the screen goes.
+    platform::GlobalQueue::shared().waitForIdle();
     screen_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     FirmwareFolders::TearDown();
