@@ -436,29 +436,6 @@ TEST_F(DownloadScreen, CompletionChecksTable) {
 
 namespace {
 
-TEST(DownloadScreenHandOver, GuideButtonPutsTheHandOverScreenInPlace) {
-  platform::Storyboard storyboard;
-  registerScenes(storyboard);
-  registerFirmwareScenes(storyboard);
-  {
-    platform::WindowController window(&storyboard);
-    window.setContentViewController(storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController")));
-    auto* screen = dynamic_cast<FirmwareFileDownloadViewController*>(window.contentViewController());
-    ASSERT_TRUE(screen);
-    screen->showCopyFinishedState();
-    screen->btnShowUpdateGuide->click();
-    EXPECT_TRUE(dynamic_cast<GoFrimwareUpdateViewController*>(window.contentViewController()));
-    window.close();
-  }
-  // A screen outside a window, or without a storyboard, stays.
-  FirmwareFileDownloadViewController alone;
-  alone.view();
-  alone.showUpdateGuide();
-  alone.setStoryboard(&storyboard);
-  alone.showUpdateGuide();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 }  // namespace
 
 namespace {
@@ -524,28 +501,55 @@ TEST_F(DownloadScreenCopy, CardGoneEndsInTheCopyFailedState) {
   EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("removed card"))));
 }
 
-TEST(DownloadScreenSheet, ChooserOpensAsASheetWithTheScreenAsDelegate) {
+// The download screen as the content of a window whose storyboard knows every scene.
+struct ScreenInWindow {
+  ScreenInWindow() {
+    registerScenes(storyboard);
+    registerFirmwareScenes(storyboard);
+    window.setContentViewController(storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController")));
+    screen = dynamic_cast<FirmwareFileDownloadViewController*>(window.contentViewController());
+    window.showWindow();
+  }
+  ~ScreenInWindow() {
+    window.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  platform::Storyboard storyboard;
+  platform::WindowController window{&storyboard};
+  FirmwareFileDownloadViewController* screen = nullptr;
+};
+
+TEST(DownloadScreenScenes, ChooserOpensAsASheetWithTheScreenAsDelegate) {
+  ScreenInWindow in;
+  ASSERT_TRUE(in.screen);
+  in.screen->showDownloadFinishedState();
+  in.screen->btnShowSelectLocation->click();
+  auto* chooser = dynamic_cast<SelectLocationViewController*>(in.screen->presentedViewController());
+  ASSERT_TRUE(chooser);
+  EXPECT_EQ(chooser->delegate(), in.screen);
+  in.screen->dismissViewController(chooser);
+}
+
+TEST(DownloadScreenScenes, GuideButtonPutsTheHandOverScreenInPlace) {
+  ScreenInWindow in;
+  ASSERT_TRUE(in.screen);
+  in.screen->showCopyFinishedState();
+  in.screen->btnShowUpdateGuide->click();
+  EXPECT_TRUE(dynamic_cast<GoFrimwareUpdateViewController*>(in.window.contentViewController()));
+}
+
+// Without a storyboard, or outside a window, the screen stays and opens nothing.
+TEST(DownloadScreenScenes, NothingHappensWithoutAStoryboardOrWindow) {
   platform::Storyboard storyboard;
   registerScenes(storyboard);
   registerFirmwareScenes(storyboard);
-  {
-    platform::WindowController window(&storyboard);
-    window.setContentViewController(storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController")));
-    auto* screen = dynamic_cast<FirmwareFileDownloadViewController*>(window.contentViewController());
-    ASSERT_TRUE(screen);
-    window.showWindow();
-    screen->showDownloadFinishedState();
-    screen->btnShowSelectLocation->click();
-    auto* chooser = dynamic_cast<SelectLocationViewController*>(screen->presentedViewController());
-    ASSERT_TRUE(chooser);
-    EXPECT_EQ(chooser->delegate(), screen);
-    screen->dismissViewController(chooser);
-    window.close();
-  }
-  FirmwareFileDownloadViewController alone;  // no storyboard: nothing opens
+  FirmwareFileDownloadViewController alone;
   alone.view();
   alone.presentSelectLocation();
+  alone.showUpdateGuide();
   EXPECT_EQ(alone.presentedViewController(), nullptr);
+  alone.setStoryboard(&storyboard);
+  alone.showUpdateGuide();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
