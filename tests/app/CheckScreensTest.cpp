@@ -121,15 +121,22 @@ class SupportCheck : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
+// Whether the label shows its text as it stands: markup in a camera's name must not render.
+bool showsPlainText(const QLabel* label) {
+  return label->textFormat() == Qt::PlainText ||
+         (label->textFormat() == Qt::AutoText && !Qt::mightBeRichText(label->text()));
+}
+
 TEST_F(SupportCheck, StateTable) {
   struct Case {
     const char* list;  // nullptr: no resource
     std::optional<QString> name;
     std::optional<QString> version;
     bool supported;
-    QString shownName;  // in the panel that is shown; "-" for untouched
+    std::optional<QString> shownName;  // in the panel that is shown; none: left as it was
   };
-  const QString untouched = QStringLiteral("-");
+  const QString markup = QStringLiteral("<i>Tavo Q1</i>");
+  const QString image = QStringLiteral("<img src=\"file:///etc/hostname\">Tavo Q1");
   const Case cases[] = {
       {"Tavo R5\r\nTavo M3\r\n", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), true, QStringLiteral("Tavo R5")},
       {"Tavo R5\n", QStringLiteral("Tavo Q1"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Q1)")},
@@ -138,9 +145,12 @@ TEST_F(SupportCheck, StateTable) {
       {"Tavo R5\n\n", QString(), QStringLiteral("1.0"), false, QStringLiteral("()")},
       {nullptr, QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
       {"Tavo R5\n\xff\xfe", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
-      {"Tavo R5\n", std::nullopt, QStringLiteral("1.0"), false, untouched},
-      {"Tavo R5\n", QStringLiteral("Tavo R5"), std::nullopt, false, untouched},
+      {"<i>Tavo Q1</i>\n", markup, QStringLiteral("1.0"), true, markup},
+      {"Tavo R5\n", image, QStringLiteral("1.0"), false, QStringLiteral("(") + image + QStringLiteral(")")},
+      {"Tavo R5\n", std::nullopt, QStringLiteral("1.0"), false, std::nullopt},
+      {"Tavo R5\n", QStringLiteral("Tavo R5"), std::nullopt, false, std::nullopt},
   };
+  const QString marker = QStringLiteral("scene text");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.list ? c.list : "(none)") + " / " + c.name.value_or(QStringLiteral("<none>")).toStdString());
     QFile::remove(dir_.filePath(QStringLiteral("cameraCrawling.ini")));
@@ -153,9 +163,20 @@ TEST_F(SupportCheck, StateTable) {
     auto* notSupportPanel = child<QWidget>(screen, "vNotSupportDevice");
     EXPECT_EQ(supportPanel->isHidden(), !c.supported);
     EXPECT_EQ(notSupportPanel->isHidden(), c.supported);
-    const QString shown = c.supported ? child<QLabel>(screen, "lbSupportDeviceName")->text()
-                                      : child<QLabel>(screen, "lbNotSupportDeviceName")->text();
-    EXPECT_EQ(shown.isEmpty() ? untouched : shown, c.shownName);
+    auto* shown = child<QLabel>(screen, c.supported ? "lbSupportDeviceName" : "lbNotSupportDeviceName");
+    if (c.shownName) {
+      EXPECT_EQ(shown->text(), *c.shownName);
+    } else {
+      // The scene's own (empty) text stays: deciding the state again must not touch it.
+      EXPECT_EQ(shown->text(), QString());
+      shown->setText(marker);
+      screen.updateView();
+      EXPECT_EQ(shown->text(), marker);
+    }
+    for (const char* name : {"lbSupportDeviceName", "lbNotSupportDeviceName"}) {
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(showsPlainText(child<QLabel>(screen, name)));
+    }
   }
 }
 
