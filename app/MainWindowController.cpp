@@ -105,8 +105,9 @@ void MainWindowController::windowDidLoad() {
   win->setPalette(palette);
   win->setAutoFillBackground(true);
 
-  const std::optional<QString> name = platform::Bundle::main().infoValue(QStringLiteral("CFBundleName"));
-  win->setWindowTitle(name && !name->isEmpty() ? *name : QStringLiteral("Ravlio"));
+  // Any bundle name is the title, the empty one too; only a missing one falls back.
+  win->setWindowTitle(
+      platform::Bundle::main().infoValue(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Ravlio")));
 
   auto& center = platform::NotificationCenter::defaultCenter();
   center.addObserver(this, QString::fromLatin1(kViewEvent),

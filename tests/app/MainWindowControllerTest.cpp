@@ -15,12 +15,14 @@ using Type = ViewEvent::ViewEventType;
 
 using MainWindow = AppFixture;
 
-TEST_F(MainWindow, TitleComesFromTheBundleNameElseRavlio) {
+TEST_F(MainWindow, TitleIsAnyBundleNameElseRavlio) {
   struct Case {
     const char* info;  // nullptr: no Info.ini at all
     const char* title;
   };
   const Case cases[] = {{"CFBundleName=Tavo Updater\n", "Tavo Updater"},
+                        {"CFBundleName=\n", ""},
+                        {"CFBundleName=\"\"\n", ""},
                         {"CFBundleIdentifier=com.example\n", "Ravlio"},
                         {nullptr, "Ravlio"}};
   for (const Case& c : cases) {
