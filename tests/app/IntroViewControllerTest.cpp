@@ -117,6 +117,18 @@ class IntroTest : public ::testing::Test {
   static void drainMainQueue() {
     for (int i = 0; i < 5; ++i) QCoreApplication::sendPostedEvents();
   }
+  // Next stays off until the worker's one wait has run its 4 s, and comes on then.
+  void expectNextAfterFourSeconds(IntroViewController* screen) {
+    expectNext(screen, false);
+    ASSERT_TRUE(fake_->waitForSleepers(1));
+    fake_->advance(3.99);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    drainMainQueue();
+    expectNext(screen, false);
+    fake_->advance(0.01);
+    EXPECT_TRUE(platform::processEventsUntil([&] { return screen->btnNext->isEnabled(); }));
+    expectNext(screen, true);
+  }
 
   platform::ScopedFakeClock fake_;
   QTemporaryDir temp_;
@@ -204,13 +216,7 @@ TEST_F(IntroTest, CompanionUtilityScan) {
     EXPECT_EQ(fake_->sleepers(), 1);
     EXPECT_EQ(processes_.terminated, c.terminated);
     EXPECT_EQ(processes_.forced, c.forced);
-    fake_->advance(3.5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    drainMainQueue();
-    expectNext(screen, false);
-    fake_->advance(0.5);
-    EXPECT_TRUE(platform::processEventsUntil([&] { return screen->btnNext->isEnabled(); }));
-    expectNext(screen, true);
+    expectNextAfterFourSeconds(screen);
   }
 }
 
@@ -235,16 +241,8 @@ TEST_F(IntroTest, NextComesFourSecondsAfterTheScanHoweverManyUtilitiesRun) {
   const platform::TimePoint scanned = fake_->now();
   IntroViewController* screen = show();
   ASSERT_NE(screen, nullptr);
-  expectNext(screen, false);
-  ASSERT_TRUE(fake_->waitForSleepers(1));
-  fake_->advance(3.99);
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  drainMainQueue();
-  expectNext(screen, false);
-  fake_->advance(0.01);
-  EXPECT_TRUE(platform::processEventsUntil([&] { return screen->btnNext->isEnabled(); }));
+  expectNextAfterFourSeconds(screen);
   EXPECT_DOUBLE_EQ((fake_->now() - scanned).count(), 4.0);
-  expectNext(screen, true);
 
   for (const auto& child : ordinary) EXPECT_EQ(child->reap(), SIGTERM);
   for (const auto& child : ignoring) EXPECT_TRUE(child->isRunning());
