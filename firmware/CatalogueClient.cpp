@@ -29,6 +29,7 @@ void CatalogueClient::get(const QUrl& url, Completion done) {
   drop();
   done_ = std::move(done);
   tooLarge_ = false;
+  pending_ = true;
   if (!url.isValid() || url.isRelative()) {
     deliver({});
     return;
@@ -71,13 +72,16 @@ void CatalogueClient::deliver(HttpOutcome outcome) {
   if (!done) return;
   QMetaObject::invokeMethod(
       this, [this, generation = generation_, done = std::move(done), outcome = std::move(outcome)] {
-        if (generation == generation_) done(outcome);
+        if (generation != generation_) return;
+        pending_ = false;
+        done(outcome);
       },
       Qt::QueuedConnection);
 }
 
 void CatalogueClient::drop() {
   ++generation_;
+  pending_ = false;
   done_ = nullptr;
   if (QNetworkReply* reply = reply_.data()) {
     reply_.clear();

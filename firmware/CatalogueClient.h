@@ -34,7 +34,8 @@ class CatalogueClient : public QObject {
   // Sends GET `url` with the library's default headers; `done` runs later from the event
   // loop, never inside this call. An invalid URL gives no response.
   void get(const QUrl& url, Completion done);
-  [[nodiscard]] bool isPending() const { return !reply_.isNull(); }
+  // From get() until the outcome is handed over (or the request is dropped).
+  [[nodiscard]] bool isPending() const { return pending_; }
 
   // How long a transfer may go without progress (default 15 s); tests shorten it.
   [[nodiscard]] static std::chrono::milliseconds transferTimeout();
@@ -49,6 +50,7 @@ class CatalogueClient : public QObject {
   QPointer<QNetworkReply> reply_;
   Completion done_;
   bool tooLarge_ = false;
+  bool pending_ = false;
   // Counts requests, so that an outcome queued for a dropped request is not handed over.
   quint64 generation_ = 0;
 };

@@ -6,12 +6,14 @@
 
 #include <limits>
 
+#include "FirmwareTestSupport.h"
 #include "firmware/FirmwareCatalogue.h"
 
 namespace {
 
 using firmware::CatalogueAnswer;
 using Outcome = CatalogueAnswer::Outcome;
+using firmware_testing::catalogueJson;
 
 TEST(FirmwareVersionOrder, ComparesNumericPartsByValueAndTheRestByCodePoint) {
   struct Case {
@@ -78,25 +80,6 @@ TEST(AnswerReadingRules, TextAndIntegerTable) {
   }
 }
 
-// A catalogue answer with every entry complete: version key -> size.
-QByteArray catalogue(std::initializer_list<std::pair<const char*, QJsonValue>> versions) {
-  QJsonObject links, files, descriptions, sizes;
-  for (const auto& [version, size] : versions) {
-    const QString key = QString::fromUtf8(version);
-    const QString file = QStringLiteral("TavoR5_") + key + QStringLiteral(".dmg");
-    links.insert(key, QStringLiteral("https://example.invalid/") + file);
-    files.insert(key, file);
-    descriptions.insert(key, QStringLiteral("Notes for ") + key);
-    if (!size.isUndefined()) sizes.insert(file, size);
-  }
-  return QJsonDocument(QJsonObject{{QStringLiteral("error_msg"), QStringLiteral("ok")},
-                                   {QStringLiteral("download_link_data"), links},
-                                   {QStringLiteral("firmware_file_info"), files},
-                                   {QStringLiteral("firmware_description"), descriptions},
-                                   {QStringLiteral("firmware_file_name_info"), sizes}})
-      .toJson();
-}
-
 QStringList versions(const CatalogueAnswer& answer) {
   QStringList out;
   for (const CameraFirmwareInfoPtr& e : answer.entries) out.append(e->version.value_or(QStringLiteral("<none>")));
@@ -105,7 +88,7 @@ QStringList versions(const CatalogueAnswer& answer) {
 
 TEST(CatalogueAnswer, OrderAcceptanceStopAndWarning) {
   const QJsonValue missing(QJsonValue::Undefined);
-  const QByteArray worked = catalogue({{"1.0.1", 10}, {"1.1.0", 10}, {"1.0.2", 10}});
+  const QByteArray worked = catalogueJson({{"1.0.1", 10}, {"1.1.0", 10}, {"1.0.2", 10}});
   struct Case {
     const char* name;
     QByteArray body;
@@ -120,15 +103,15 @@ TEST(CatalogueAnswer, OrderAcceptanceStopAndWarning) {
        {QStringLiteral("1.1.0"), QStringLiteral("1.0.2"), QStringLiteral("1.0.1")}, false},
       {"no camera version", worked, std::nullopt,
        {QStringLiteral("1.1.0"), QStringLiteral("1.0.2"), QStringLiteral("1.0.1")}, false},
-      {"numeric order", catalogue({{"1.9", 1}, {"1.10", 1}, {"2.0", 1}}), QStringLiteral("1.9"),
+      {"numeric order", catalogueJson({{"1.9", 1}, {"1.10", 1}, {"2.0", 1}}), QStringLiteral("1.9"),
        {QStringLiteral("2.0"), QStringLiteral("1.10"), QStringLiteral("1.9")}, false},
       {"rejected own version does not stop the list",
-       catalogue({{"1.2", 5}, {"1.1", 0}, {"1.0", 5}}), QStringLiteral("1.1"),
+       catalogueJson({{"1.2", 5}, {"1.1", 0}, {"1.0", 5}}), QStringLiteral("1.1"),
        {QStringLiteral("1.2"), QStringLiteral("1.0")}, false},
-      {"warning for a rejected newest version", catalogue({{"1.2", missing}, {"1.1", 5}}), QStringLiteral("1.2"),
+      {"warning for a rejected newest version", catalogueJson({{"1.2", missing}, {"1.1", 5}}), QStringLiteral("1.2"),
        {QStringLiteral("1.1")}, true},
       {"sizes: text, negative, not a number, fraction",
-       catalogue({{"1.4", QStringLiteral("1024")}, {"1.3", -1}, {"1.2", QStringLiteral("big")}, {"1.1", 0.5},
+       catalogueJson({{"1.4", QStringLiteral("1024")}, {"1.3", -1}, {"1.2", QStringLiteral("big")}, {"1.1", 0.5},
                   {"1.0", true}}),
        std::nullopt, {QStringLiteral("1.4"), QStringLiteral("1.0")}, false},
   };
@@ -144,7 +127,7 @@ TEST(CatalogueAnswer, OrderAcceptanceStopAndWarning) {
 
   // An entry carries all five fields, its size looked up by file name.
   const CatalogueAnswer one =
-      firmware::readCatalogueAnswer({200, catalogue({{"1.4", QStringLiteral("1024")}}), {}}, std::nullopt);
+      firmware::readCatalogueAnswer({200, catalogueJson({{"1.4", QStringLiteral("1024")}}), {}}, std::nullopt);
   ASSERT_EQ(one.entries.size(), 1);
   const CameraFirmwareInfo& e = *one.entries.first();
   EXPECT_EQ(e.fileName, QStringLiteral("TavoR5_1.4.dmg"));
@@ -162,7 +145,7 @@ TEST(CatalogueAnswer, MalformedAnswersTable) {
     Outcome outcome;
     QString message;
   };
-  const QByteArray good = catalogue({{"1.0", 1}});
+  const QByteArray good = catalogueJson({{"1.0", 1}});
   const Case cases[] = {
       {"no response", std::nullopt, good, {}, Outcome::NoInternet, {}},
       {"404 with a catalogue", 404, good, {}, Outcome::NoInternet, {}},
