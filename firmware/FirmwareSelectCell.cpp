@@ -18,6 +18,9 @@ FirmwareSelectCell::FirmwareSelectCell(QWidget* parent)
   lbTitle = ui_->lbTitle;
   ivCheck = ui_->ivCheck;
   lbNew->setText(platform::localizedString(QStringLiteral("firmware_new")));
+  // Fonts in pixels, like the scenes' style sheets.
+  setPixelFont(lbTitle, 16, QFont::DemiBold);
+  setPixelFont(lbNew, 11, QFont::Bold);
   setTextColor(lbTitle, Qt::white);
   setTextColor(lbNew, firmware_colors::kDarkGrey);
   setNamedImage(ivCheck, QStringLiteral("icon_check_off"));
@@ -54,10 +57,15 @@ void FirmwareSelectCell::updateHighlight() {
   setNamedImage(ivCheck, highlight ? QStringLiteral("icon_check_highlight") : QStringLiteral("icon_check_off"));
 }
 
+void FirmwareSelectCell::setPixelFont(QLabel* label, int pixels, QFont::Weight weight) {
+  QFont font = label->font();
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  label->setFont(font);
+}
+
 void FirmwareSelectCell::setTextColor(QLabel* label, const QColor& color) {
-  QPalette palette = label->palette();
-  for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    palette.setColor(group, QPalette::WindowText, color);
-  }
-  label->setPalette(palette);
+  // A style sheet, not the palette: under the scene's style sheet a label paints with the
+  // colour that style sheets give it.
+  label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name(QColor::HexArgb)));
 }

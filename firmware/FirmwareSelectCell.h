@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 
@@ -45,6 +46,7 @@ class FirmwareSelectCell final : public QWidget {
 
  private:
   void awakeFromNib();
+  static void setPixelFont(QLabel* label, int pixels, QFont::Weight weight);
 
   std::unique_ptr<Ui::FirmwareSelectCell> ui_;
 };

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QHash>
+#include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -32,7 +34,24 @@ QString text(const char* key) { return platform::localizedString(QString::fromLa
 QString title(const QString& name, const QString& version) {
   return name + u' ' + text("firmware_version") + u' ' + version;
 }
-QColor textColor(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
+// The colour a label's text is painted in: the most frequent opaque colour of its glyphs'
+// fully covered pixels that is not the background's. Style sheets and palettes both count.
+QColor textColor(QLabel* label) {
+  const QImage image = label->grab().toImage();
+  const QRgb background = image.pixel(0, 0);
+  QHash<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if (p != background) ++counts[p];
+    }
+  }
+  QRgb best = background;
+  for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+    if (it.value() > counts.value(best)) best = it.key();
+  }
+  return QColor::fromRgb(best);
+}
 QColor buttonColor(const QPushButton* button) { return button->palette().color(QPalette::Active, QPalette::ButtonText); }
 
 class FirmwareSelect : public ::testing::Test {
