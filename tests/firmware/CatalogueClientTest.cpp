@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "FirmwareTestSupport.h"
 #include "firmware/CatalogueClient.h"
 #include "platform/Queues.h"
 #include "tools/firmware-service/HttpServer.h"
@@ -17,7 +18,7 @@ using firmware_service::HttpServer;
 class CatalogueClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    firmware::CatalogueClient::setTransferTimeout(std::chrono::milliseconds(300));
+    firmware::CatalogueClient::setTransferTimeout(firmware_testing::kSlack);
     ASSERT_TRUE(server_.listen());
   }
   void TearDown() override { firmware::CatalogueClient::setTransferTimeout(std::chrono::seconds(15)); }
@@ -28,7 +29,7 @@ class CatalogueClientTest : public ::testing::Test {
     std::optional<firmware::HttpOutcome> outcome;
     client.get(url, [&](const firmware::HttpOutcome& o) { outcome = o; });
     EXPECT_FALSE(outcome.has_value()) << "answered inside get()";
-    platform::processEventsUntil([&] { return outcome.has_value(); }, std::chrono::seconds(5));
+    platform::processEventsUntil([&] { return outcome.has_value(); }, std::chrono::seconds(20));
     return outcome;
   }
 
@@ -65,30 +66,35 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
   cut.cutAfter = 10;
   HttpResponse stall;
   stall.stall = true;
-  HttpResponse slow = HttpResponse::text(200, "{\"error_msg\":\"ok\"}", "application/json; charset=utf-8");
-  slow.bytesPerSecond = 40;  // under half a second, never 300 ms without progress
+  // Longer than the time-out in all, but never that long without progress.
+  const QByteArray steady = "{\"error_msg\":\"ok\",\"pad\":\"" + QByteArray(30, 'x') + "\"}";
+  HttpResponse slow = HttpResponse::text(200, steady, "application/json; charset=utf-8");
+  slow.bytesPerSecond = 40;
   HttpResponse tooLarge = HttpResponse::text(200, QByteArray(10 * 1024 * 1024, ' '));
   HttpResponse unannounced = tooLarge;
   unannounced.omitLength = true;
 
+  using std::chrono::milliseconds;
   struct Case {
     const char* name;
     HttpResponse response;
     std::optional<int> status;
     QByteArray body;
+    milliseconds timeout = firmware_testing::kSlack;
   };
   const Case cases[] = {
       {"answer", HttpResponse::text(200, "{}", "application/json; charset=utf-8"), 200, "{}"},
       {"error status", HttpResponse::text(404, "{\"error_msg\":\"ok\"}"), 404, {}},
-      {"slow but steady", slow, 200, "{\"error_msg\":\"ok\"}"},
+      {"slow but steady", slow, 200, steady, milliseconds(500)},
       {"cut off", cut, std::nullopt, {}},
-      {"stalled", stall, std::nullopt, {}},
+      {"stalled", stall, std::nullopt, {}, firmware_testing::kStallTimeout},
       {"10 MB", tooLarge, std::nullopt, {}},
       {"10 MB without a length", unannounced, std::nullopt, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     response_ = c.response;
+    firmware::CatalogueClient::setTransferTimeout(c.timeout);
     const auto outcome = fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo R5"),
                                                          QStringLiteral("1.0")));
     ASSERT_TRUE(outcome.has_value());
@@ -96,6 +102,7 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
     EXPECT_EQ(outcome->body, c.body);
   }
   response_ = cases[0].response;
+  firmware::CatalogueClient::setTransferTimeout(firmware_testing::kSlack);
   EXPECT_EQ(fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo R5"),
                                             QStringLiteral("1.0")))
                 ->contentType,
@@ -107,6 +114,7 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
   const QString gone = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
   closed.close();
   response_ = cases[0].response;
+  firmware::CatalogueClient::setTransferTimeout(firmware_testing::kSlack);
   EXPECT_EQ(fetch(firmware::firmwareInfoUrl(gone, {}, {}))->status, std::nullopt);
   EXPECT_EQ(fetch(QUrl())->status, std::nullopt);
 }
@@ -119,7 +127,7 @@ TEST_F(CatalogueClientTest, DroppedRequestsAreNeverAnswered) {
   {
     firmware::CatalogueClient client;
     client.get(url, [&](const firmware::HttpOutcome&) { ++answered; });
-    platform::processEventsUntil([&] { return !server_.requests().isEmpty(); });
+    platform::processEventsUntil([&] { return !server_.requests().isEmpty(); }, std::chrono::seconds(20));
   }
   // A newer request replaces a pending one; only the newer one is answered.
   firmware::CatalogueClient client;
@@ -127,7 +135,7 @@ TEST_F(CatalogueClientTest, DroppedRequestsAreNeverAnswered) {
   client.get(url, [&](const firmware::HttpOutcome&) { ++answered; });
   response_ = HttpResponse::text(200, "{}");
   client.get(url, [&](const firmware::HttpOutcome&) { ++second; });
-  platform::processEventsUntil([&] { return second > 0; });
+  platform::processEventsUntil([&] { return second > 0; }, std::chrono::seconds(20));
   platform::processEventsUntil([] { return false; }, std::chrono::milliseconds(300));
   EXPECT_EQ(answered, 0);
   EXPECT_EQ(second, 1);

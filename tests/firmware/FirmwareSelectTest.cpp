@@ -78,7 +78,7 @@ class FirmwareSelect : public ::testing::Test {
   }
 
   static void settle(FirmwareSelectViewController& screen) {
-    EXPECT_TRUE(platform::processEventsUntil([&] { return !screen.isRequestPending(); }));
+    EXPECT_TRUE(platform::processEventsUntil([&] { return !screen.isRequestPending(); }, std::chrono::seconds(20)));
   }
 
   static QPushButton* button(FirmwareSelectViewController& screen, const QString& name) {
@@ -187,6 +187,8 @@ TEST_F(FirmwareSelect, AnswerTable) {
     SCOPED_TRACE(c.name);
     alerts.clear();
     service.response = c.response;
+    firmware::CatalogueClient::setTransferTimeout(c.response.stall ? firmware_testing::kStallTimeout
+                                                                    : firmware_testing::kSlack);
     auto screen = open(QStringLiteral("Tavo R5"), QStringLiteral("1.0"));
     EXPECT_EQ(state(*screen), c.shows == Shows::NoInternet ? "no-internet " : "list ");
     EXPECT_EQ(screen->tbv->rowCount(), c.rows);
@@ -340,7 +342,7 @@ TEST_F(FirmwareSelect, ScreenGoneBeforeTheAnswerIsNeverTouched) {
   service.response.bytesPerSecond = 100;  // about 0.2 s
   auto screen = std::make_unique<FirmwareSelectViewController>();
   screen->view();
-  ASSERT_TRUE(platform::processEventsUntil([&] { return !service.server.requests().isEmpty(); }));
+  ASSERT_TRUE(platform::processEventsUntil([&] { return !service.server.requests().isEmpty(); }, std::chrono::seconds(20)));
   screen.reset();
   platform::processEventsUntil([] { return false; }, std::chrono::milliseconds(400));
   EXPECT_TRUE(alerts.empty());

@@ -38,12 +38,17 @@ inline QByteArray catalogueJson(std::initializer_list<std::pair<const char*, QJs
       .toJson();
 }
 
+// A stalled transfer gives up after this long in tests; everything else gets kSlack, which
+// leaves room for sanitizer builds on a busy machine.
+inline constexpr std::chrono::milliseconds kStallTimeout{250};
+inline constexpr std::chrono::milliseconds kSlack{10000};
+
 // A firmware service on the loopback interface that answers every request with `response`,
-// and the application's resources with an Info.ini that points at it. Short time-outs.
+// and the application's resources with an Info.ini that points at it.
 class LocalService {
  public:
   LocalService() {
-    firmware::CatalogueClient::setTransferTimeout(std::chrono::milliseconds(300));
+    firmware::CatalogueClient::setTransferTimeout(kSlack);
     EXPECT_TRUE(server.listen());
     const QDir source(QStringLiteral(RAVLIO_SOURCE_RESOURCES));
     for (const char* name : {"en.lproj", "ko.lproj", "images", "cameraCrawling.ini"}) {

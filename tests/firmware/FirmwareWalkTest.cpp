@@ -22,7 +22,7 @@ class FirmwareWalk : public AppFixture {
   }
 
   // Real time: the network does not follow the fake clock.
-  static bool waitFor(const std::function<bool()>& done) { return platform::processEventsUntil(done); }
+  static bool waitFor(const std::function<bool()>& done) { return platform::processEventsUntil(done, std::chrono::seconds(20)); }
 
   template <typename W>
   W* child(platform::ViewController* screen, const char* name) {
