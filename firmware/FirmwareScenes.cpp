@@ -2,6 +2,7 @@
 
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareSelectViewController.h"
+#include "firmware/SelectLocationViewController.h"
 #include "platform/Storyboard.h"
 
 namespace {
@@ -14,4 +15,5 @@ void add(platform::Storyboard& storyboard, const char* identifier) {
 void registerFirmwareScenes(platform::Storyboard& storyboard) {
   add<FirmwareSelectViewController>(storyboard, "FirmwareSelectViewController");
   add<FirmwareFileDownloadViewController>(storyboard, "FirmwareFileDownloadViewController");
+  add<SelectLocationViewController>(storyboard, "SelectLocationViewController");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 
 #include <optional>
@@ -67,7 +68,7 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
   HttpResponse stall;
   stall.stall = true;
   // Longer than the time-out in all, but never that long without progress.
-  const QByteArray steady = "{\"error_msg\":\"ok\",\"pad\":\"" + QByteArray(30, 'x') + "\"}";
+  const QByteArray steady = "{\"error_msg\":\"ok\",\"pad\":\"" + QByteArray(12, 'x') + "\"}";  // about 1 s
   HttpResponse slow = HttpResponse::text(200, steady, "application/json; charset=utf-8");
   slow.bytesPerSecond = 40;
   HttpResponse tooLarge = HttpResponse::text(200, QByteArray(10 * 1024 * 1024, ' '));
@@ -81,11 +82,12 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
     std::optional<int> status;
     QByteArray body;
     milliseconds timeout = firmware_testing::kSlack;
+    milliseconds atLeast = milliseconds(0);  // how long the answer must take to come
   };
   const Case cases[] = {
       {"answer", HttpResponse::text(200, "{}", "application/json; charset=utf-8"), 200, "{}"},
       {"error status", HttpResponse::text(404, "{\"error_msg\":\"ok\"}"), 404, {}},
-      {"slow but steady", slow, 200, steady, milliseconds(500)},
+      {"slow but steady", slow, 200, steady, milliseconds(500), milliseconds(800)},
       {"cut off", cut, std::nullopt, {}},
       {"stalled", stall, std::nullopt, {}, firmware_testing::kStallTimeout},
       {"10 MB", tooLarge, std::nullopt, {}},
@@ -95,8 +97,11 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
     SCOPED_TRACE(c.name);
     response_ = c.response;
     firmware::CatalogueClient::setTransferTimeout(c.timeout);
+    QElapsedTimer timer;
+    timer.start();
     const auto outcome = fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo R5"),
                                                          QStringLiteral("1.0")));
+    EXPECT_GE(timer.elapsed(), c.atLeast.count());
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->status, c.status);
     EXPECT_EQ(outcome->body, c.body);
