@@ -56,13 +56,17 @@ void CheckDeviceViewController::showStatus(bool connected) {
       platform::imageNamed(connected ? kConnectedIcon : QStringLiteral("icon_warning"), icon));
   ui_->lbConnectStatus->setText(platform::localizedString(
       connected ? QStringLiteral("camera_connected") : QStringLiteral("camera_disconnected")));
-  ui_->btnConnectNext->setEnabled(connected);
+  ui_->btnConnectNext->setEnabled(connected && !isReadingDeviceInfo_);
   updateButtonTitleColor(ui_->btnConnectNext);
   ui_->pbGetDeviceInfo->setRange(0, 100);
   ui_->vGetDeviceInfoProgress->hide();
 }
 
 void CheckDeviceViewController::onClickConnectNext() {
+  if (isReadingDeviceInfo_) return;
+  isReadingDeviceInfo_ = true;
+  ui_->btnConnectNext->setEnabled(false);
+  updateButtonTitleColor(ui_->btnConnectNext);
   ui_->vCheckConnect->hide();
   ui_->vGetDeviceInfoProgress->show();
   ui_->pbGetDeviceInfo->setRange(0, 0);  // a running, indeterminate indicator

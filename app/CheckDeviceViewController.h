@@ -43,4 +43,7 @@ class CheckDeviceViewController final : public platform::ViewController, public 
 
   std::unique_ptr<Ui::CheckDeviceViewController> ui_;
   bool isPostCheckDeviceConnectNotification_ = false;
+  // Next was pressed: the read runs until the screen is replaced, and Next stays off so that
+  // one press asks for one read.
+  bool isReadingDeviceInfo_ = false;
 };

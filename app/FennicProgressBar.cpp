@@ -5,10 +5,11 @@
 
 #include <cmath>
 
+#include "app/DarkLook.h"
+
+// The dark look's colours, not the palette's: the bar draws the same in any palette.
 FennicProgressBar::FennicProgressBar(QWidget* parent)
-    : QWidget(parent),
-      barColor_(palette().color(QPalette::WindowText)),
-      trackColor_(palette().color(QPalette::PlaceholderText)) {}
+    : QWidget(parent), barColor_(darkLook::labelColor()), trackColor_(darkLook::secondaryLabelColor()) {}
 
 FennicProgressBar::~FennicProgressBar() = default;
 

@@ -61,9 +61,10 @@ void IntroViewController::viewDidLoad() {
     setNextEnabled(true);
     return;
   }
-  // Ending the utility can take a moment (it gets a grace to quit before it is forced), so it
-  // runs on a worker. Next follows a fixed 4 s after the screen loaded; whether the utility
-  // really quit is not looked at. The screen may be replaced meanwhile: the task holds a guard.
+  // The requests go out on a worker, away from the interface. Next follows a fixed 4 s after
+  // the scan, however many matched; whether the utilities really quit is not looked at. A
+  // utility is forced only when the polite request could not be delivered. The screen may be
+  // replaced meanwhile: the task holds a guard.
   const platform::TimePoint enableAt = platform::now() + platform::Duration(kCompanionQuitWait);
   QPointer<IntroViewController> guard(this);
   platform::GlobalQueue::shared().async([companions, enableAt, guard] {

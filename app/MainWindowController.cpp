@@ -9,6 +9,7 @@
 
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
+#include "app/DarkLook.h"
 #include "app/ProductScreen.h"
 #include "app/Timings.h"
 #include "camera/CameraController.h"
@@ -99,32 +100,14 @@ QString MainWindowController::decodeAsciiBuffer(const char* bytes, std::size_t s
 void MainWindowController::windowDidLoad() {
   // The dark appearance, whatever the desktop's: for the window and the alerts it shows.
   QWidget* win = window();
-  const QColor background(35, 35, 35);
-  QPalette palette = QApplication::palette();
-  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-    palette.setColor(group, QPalette::Window, background);
-    palette.setColor(group, QPalette::Base, QColor(28, 28, 28));
-    palette.setColor(group, QPalette::AlternateBase, QColor(44, 44, 44));
-    palette.setColor(group, QPalette::WindowText, QColor(236, 236, 236));
-    palette.setColor(group, QPalette::Text, QColor(236, 236, 236));
-    palette.setColor(group, QPalette::ButtonText, QColor(236, 236, 236));
-    palette.setColor(group, QPalette::Button, QColor(52, 52, 52));
-    palette.setColor(group, QPalette::Highlight, QColor(251, 205, 81));
-    palette.setColor(group, QPalette::HighlightedText, background);
-    palette.setColor(group, QPalette::ToolTipBase, QColor(52, 52, 52));
-    palette.setColor(group, QPalette::ToolTipText, QColor(236, 236, 236));
-  }
-  palette.setColor(QPalette::Disabled, QPalette::Window, background);
-  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
-  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(96, 96, 96));
-  palette.setColor(QPalette::Disabled, QPalette::Button, QColor(44, 44, 44));
+  const QPalette palette = darkLook::palette(QApplication::palette());
   QApplication::setPalette(palette);
   win->setPalette(palette);
   win->setAutoFillBackground(true);
 
-  const std::optional<QString> name = platform::Bundle::main().infoValue(QStringLiteral("CFBundleName"));
-  win->setWindowTitle(name && !name->isEmpty() ? *name : QStringLiteral("Ravlio"));
+  // Any bundle name is the title, the empty one too; only a missing one falls back.
+  win->setWindowTitle(
+      platform::Bundle::main().infoValue(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Ravlio")));
 
   auto& center = platform::NotificationCenter::defaultCenter();
   center.addObserver(this, QString::fromLatin1(kViewEvent),

@@ -17,8 +17,9 @@ class GetPropertyCommand final : public Command {
       0x01000506};
   // The largest byte block we agree to read; the camera's reported size is not trusted further.
   static constexpr VokUInt32 kMaxByteBlockSize = 1024 * 1024;
-  // The status of a byte block the camera reports as larger than kMaxByteBlockSize.
-  static constexpr VokError kByteBlockTooLarge = VOK_ERR_BUFFER_TOO_SMALL;
+  // The status of a byte block the camera reports as larger than kMaxByteBlockSize. It is the
+  // program's own, above every status the SDK returns, so the report never reads as the SDK's.
+  static constexpr VokError kByteBlockTooLarge = 0xF0000001;
 
   GetPropertyCommand(std::shared_ptr<CameraModel> model, VokPropertyID propertyID);
 

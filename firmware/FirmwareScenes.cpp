@@ -1,6 +1,7 @@
 #include "firmware/FirmwareScenes.h"
 
 #include "firmware/FirmwareFileDownloadViewController.h"
+#include "firmware/FirmwareSelectViewController.h"
 #include "firmware/SelectLocationViewController.h"
 #include "platform/Storyboard.h"
 
@@ -12,6 +13,7 @@ void add(platform::Storyboard& storyboard, const char* identifier) {
 }  // namespace
 
 void registerFirmwareScenes(platform::Storyboard& storyboard) {
+  add<FirmwareSelectViewController>(storyboard, "FirmwareSelectViewController");
   add<FirmwareFileDownloadViewController>(storyboard, "FirmwareFileDownloadViewController");
   add<SelectLocationViewController>(storyboard, "SelectLocationViewController");
 }

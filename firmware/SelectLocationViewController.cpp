@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QIcon>
+#include <QTextDocument>
 
 #include "app/ButtonTitleColor.h"
 #include "firmware/CardLocation.h"
@@ -98,7 +99,8 @@ void SelectLocationViewController::showSelectedLocation(const QUrl& url) {
   }
   selectedLocationUrl = QUrl::fromLocalFile(location.path);
   lbLocation->setText(location.path);
-  lbLocation->setToolTip(location.path);
+  // A tooltip would take markup in a folder or card name for rich text; this one shows it as written.
+  lbLocation->setToolTip(Qt::convertFromPlainText(location.path));
   btnCheck->show();
   vSelected->show();
   vFullButton->hide();

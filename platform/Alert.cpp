@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,12 +15,17 @@ int presentWithMessageBox(const AlertSpec& spec, QWidget* parent) {
   QMessageBox box(parent);
   box.setWindowTitle(Bundle::main().infoValue(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Ravlio")));
   box.setIcon(QMessageBox::Warning);
+  // Alerts carry texts from the firmware service too: markup in them must show as written.
+  box.setTextFormat(Qt::PlainText);
   // An alert with only an informative text shows it as its message.
   if (spec.messageText.isEmpty()) {
     box.setText(spec.informativeText);
   } else {
     box.setText(spec.messageText);
     box.setInformativeText(spec.informativeText);
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+      informative->setTextFormat(Qt::PlainText);
+    }
   }
   QList<QAbstractButton*> buttons;
   for (const QString& title : spec.buttons) buttons.append(box.addButton(title, QMessageBox::AcceptRole));

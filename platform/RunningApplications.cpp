@@ -10,8 +10,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "platform/Clock.h"
-
 namespace platform {
 namespace {
 
@@ -84,16 +82,10 @@ class ProcProcessSource final : public ProcessSource {
     return out;
   }
 
+  // Only asks: a process that received the request is left to quit in its own time.
   bool terminate(const RunningApplication& app) override {
     if (!isSameProcess(app)) return true;
-    if (::kill(static_cast<pid_t>(app.pid), SIGTERM) != 0) return errno == ESRCH;
-    constexpr double kGrace = 1.0;
-    constexpr double kStep = 0.05;
-    for (double waited = 0; waited < kGrace; waited += kStep) {
-      if (!isAlive(app.pid)) return true;
-      platform::sleepFor(kStep);
-    }
-    return !isAlive(app.pid);
+    return ::kill(static_cast<pid_t>(app.pid), SIGTERM) == 0 || errno == ESRCH;
   }
 
   bool forceTerminate(const RunningApplication& app) override {

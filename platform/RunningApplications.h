@@ -16,7 +16,8 @@ class ProcessSource {
  public:
   virtual ~ProcessSource() = default;
   [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() = 0;
-  // Asks the process to end (SIGTERM); false when it is still running after a short grace.
+  // Asks the process to end (SIGTERM) and returns at once; false only when the request could
+  // not be delivered. A process that got it and keeps running is left alone.
   virtual bool terminate(const RunningApplication& app) = 0;
   // Ends it (SIGKILL); false when the signal could not be sent.
   virtual bool forceTerminate(const RunningApplication& app) = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,22 +35,43 @@ W* child(platform::ViewController& screen, const char* name) {
   return screen.view()->findChild<W*>(QString::fromLatin1(name));
 }
 
+// Whether the label shows the bundle image `name`, drawn at the label's size.
+bool showsImage(const QLabel* label, const char* name) {
+  const QImage expected = platform::imageNamed(QString::fromLatin1(name), label->minimumSize()).toImage();
+  return !expected.isNull() && label->pixmap().toImage() == expected;
+}
+
 TEST(CheckDevice, EventTable) {
   ViewEvents events;
   CheckDeviceViewController screen;
   screen.view();
   auto* next = child<QPushButton>(screen, "btnConnectNext");
   auto* status = child<QLabel>(screen, "lbConnectStatus");
+  auto* picture = child<QLabel>(screen, "imgConnectStatus");
+  auto* icon = child<QLabel>(screen, "imgConnectStatusIcon");
   auto* progress = child<QWidget>(screen, "vGetDeviceInfoProgress");
   auto* area = child<QWidget>(screen, "vCheckConnect");
-  ASSERT_TRUE(next && status && progress && area && child<QLabel>(screen, "imgConnectStatus") &&
-              child<QLabel>(screen, "imgConnectStatusIcon") && child<QProgressBar>(screen, "pbGetDeviceInfo"));
+  ASSERT_TRUE(next && status && picture && icon && progress && area && child<QProgressBar>(screen, "pbGetDeviceInfo"));
   screen.view()->show();
 
+  // Each state's display, checked whole: the two pictures, the text and Next.
+  const auto expectDisplay = [&](bool connected, bool nextEnabled) {
+    EXPECT_TRUE(showsImage(picture, connected ? "img_connect_device" : "img_not_connect_device"));
+    EXPECT_TRUE(showsImage(icon, connected ? "icon_connect" : "icon_warning"));
+    EXPECT_EQ(status->text(),
+              platform::localizedString(connected ? QStringLiteral("camera_connected") : QStringLiteral("camera_disconnected")));
+    EXPECT_EQ(next->isEnabled(), nextEnabled);
+    EXPECT_EQ(next->palette().color(QPalette::Active, QPalette::ButtonText),
+              nextEnabled ? QColor(251, 205, 81) : QColor(96, 96, 96));
+  };
+  // The states differ on screen, so the display checks can tell them apart.
+  EXPECT_NE(platform::imageNamed(QStringLiteral("img_connect_device")).toImage(),
+            platform::imageNamed(QStringLiteral("img_not_connect_device")).toImage());
+  EXPECT_NE(platform::imageNamed(QStringLiteral("icon_connect")).toImage(),
+            platform::imageNamed(QStringLiteral("icon_warning")).toImage());
+
   // Freshly shown: not connected, Next disabled in the disabled colour.
-  EXPECT_FALSE(next->isEnabled());
-  EXPECT_EQ(next->palette().color(QPalette::Disabled, QPalette::ButtonText), QColor(96, 96, 96));
-  EXPECT_EQ(status->text(), platform::localizedString(QStringLiteral("camera_disconnected")));
+  expectDisplay(false, false);
 
   screen.viewWillAppear();  // asks for the search once
   screen.viewWillAppear();
@@ -57,37 +79,44 @@ TEST(CheckDevice, EventTable) {
 
   struct Step {
     Type event;
-    bool enabled;
-    const char* text;
+    bool connected;
   };
-  const Step steps[] = {{Type::DEVICE_CONNECTED, true, "camera_connected"},
-                        {Type::GET_DEVICE_INFO, true, "camera_connected"},  // other events change nothing
-                        {Type::terminate_APP, true, "camera_connected"},
-                        {Type::DEVICE_DISCONNECTED, false, "camera_disconnected"},
-                        {Type::DEVICE_CONNECTED, true, "camera_connected"}};
+  const Step steps[] = {{Type::DEVICE_CONNECTED, true},
+                        {Type::GET_DEVICE_INFO, true},  // other events change nothing
+                        {Type::terminate_APP, true},
+                        {Type::DEVICE_DISCONNECTED, false},
+                        {Type::MAIN_WINDOW_SHOW_CHECK_DEVICE, false},
+                        {Type::DEVICE_CONNECTED, true}};
   for (const Step& s : steps) {
     SCOPED_TRACE(static_cast<int>(s.event));
     ViewEvent::post(s.event);
-    EXPECT_EQ(next->isEnabled(), s.enabled);
-    EXPECT_EQ(status->text(), platform::localizedString(QString::fromLatin1(s.text)));
+    expectDisplay(s.connected, s.connected);
   }
-  EXPECT_EQ(next->palette().color(QPalette::Active, QPalette::ButtonText), QColor(251, 205, 81));
 
-  // Next: the status area goes for good, the progress shows, the read is asked for.
+  // Next: the status area goes for good, the progress shows, the read is asked for once.
+  const auto reads = [&] { return std::count(events.types.begin(), events.types.end(), Type::GET_DEVICE_INFO); };
+  const auto readsBefore = reads();
   next->click();
   EXPECT_TRUE(area->isHidden());
   EXPECT_FALSE(progress->isHidden());
-  EXPECT_EQ(events.types.back(), Type::GET_DEVICE_INFO);
+  expectDisplay(true, false);
+  screen.onClickConnectNext();  // a second press asks for nothing more
+  EXPECT_EQ(reads(), readsBefore + 1);
+
+  // Going and coming back during the read shows the status but keeps Next off.
   ViewEvent::post(Type::DEVICE_DISCONNECTED);
+  expectDisplay(false, false);
   ViewEvent::post(Type::DEVICE_CONNECTED);
+  expectDisplay(true, false);
   EXPECT_TRUE(area->isHidden());
   EXPECT_TRUE(progress->isHidden());
-  EXPECT_TRUE(next->isEnabled());
+  next->click();
+  EXPECT_EQ(reads(), readsBefore + 1);
 
   // Hidden: no longer observing.
   screen.viewWillDisappear();
   ViewEvent::post(Type::DEVICE_DISCONNECTED);
-  EXPECT_TRUE(next->isEnabled());
+  expectDisplay(true, false);
 }
 
 TEST(ModelList, ParserTable) {
@@ -121,15 +150,22 @@ class SupportCheck : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
+// Whether the label shows its text as it stands: markup in a camera's name must not render.
+bool showsPlainText(const QLabel* label) {
+  return label->textFormat() == Qt::PlainText ||
+         (label->textFormat() == Qt::AutoText && !Qt::mightBeRichText(label->text()));
+}
+
 TEST_F(SupportCheck, StateTable) {
   struct Case {
     const char* list;  // nullptr: no resource
     std::optional<QString> name;
     std::optional<QString> version;
     bool supported;
-    QString shownName;  // in the panel that is shown; "-" for untouched
+    std::optional<QString> shownName;  // in the panel that is shown; none: left as it was
   };
-  const QString untouched = QStringLiteral("-");
+  const QString markup = QStringLiteral("<i>Tavo Q1</i>");
+  const QString image = QStringLiteral("<img src=\"file:///etc/hostname\">Tavo Q1");
   const Case cases[] = {
       {"Tavo R5\r\nTavo M3\r\n", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), true, QStringLiteral("Tavo R5")},
       {"Tavo R5\n", QStringLiteral("Tavo Q1"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Q1)")},
@@ -138,9 +174,12 @@ TEST_F(SupportCheck, StateTable) {
       {"Tavo R5\n\n", QString(), QStringLiteral("1.0"), false, QStringLiteral("()")},
       {nullptr, QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
       {"Tavo R5\n\xff\xfe", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
-      {"Tavo R5\n", std::nullopt, QStringLiteral("1.0"), false, untouched},
-      {"Tavo R5\n", QStringLiteral("Tavo R5"), std::nullopt, false, untouched},
+      {"<i>Tavo Q1</i>\n", markup, QStringLiteral("1.0"), true, markup},
+      {"Tavo R5\n", image, QStringLiteral("1.0"), false, QStringLiteral("(") + image + QStringLiteral(")")},
+      {"Tavo R5\n", std::nullopt, QStringLiteral("1.0"), false, std::nullopt},
+      {"Tavo R5\n", QStringLiteral("Tavo R5"), std::nullopt, false, std::nullopt},
   };
+  const QString marker = QStringLiteral("scene text");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.list ? c.list : "(none)") + " / " + c.name.value_or(QStringLiteral("<none>")).toStdString());
     QFile::remove(dir_.filePath(QStringLiteral("cameraCrawling.ini")));
@@ -153,9 +192,20 @@ TEST_F(SupportCheck, StateTable) {
     auto* notSupportPanel = child<QWidget>(screen, "vNotSupportDevice");
     EXPECT_EQ(supportPanel->isHidden(), !c.supported);
     EXPECT_EQ(notSupportPanel->isHidden(), c.supported);
-    const QString shown = c.supported ? child<QLabel>(screen, "lbSupportDeviceName")->text()
-                                      : child<QLabel>(screen, "lbNotSupportDeviceName")->text();
-    EXPECT_EQ(shown.isEmpty() ? untouched : shown, c.shownName);
+    auto* shown = child<QLabel>(screen, c.supported ? "lbSupportDeviceName" : "lbNotSupportDeviceName");
+    if (c.shownName) {
+      EXPECT_EQ(shown->text(), *c.shownName);
+    } else {
+      // The scene's own (empty) text stays: deciding the state again must not touch it.
+      EXPECT_EQ(shown->text(), QString());
+      shown->setText(marker);
+      screen.updateView();
+      EXPECT_EQ(shown->text(), marker);
+    }
+    for (const char* name : {"lbSupportDeviceName", "lbNotSupportDeviceName"}) {
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(showsPlainText(child<QLabel>(screen, name)));
+    }
   }
 }
 

@@ -254,16 +254,51 @@ TEST_F(Detection, ReadSkipsAReleasedCameraAndGoesOnWithTheNextOne) {
   EXPECT_EQ(sim().stats().unknownReferences, 0);
 }
 
+// Closing the window while work waits: the search between passes, the read during its 3 s
+// retry and during its 0.3 s hand-over. Nothing calls the SDK afterwards and nothing is shown.
 TEST_F(Detection, NoSdkCallAfterTerminateWhileSearchingAndReading) {
-  sim().addCamera({}, false);
-  MainWindowController& window = open();
-  post(Type::CHECK_DEVICE_CONNECT);
-  runFor(2.5);
-  window.close();
-  runFor(10);
-  EXPECT_EQ(sim().terminateCount(), 1);
-  EXPECT_EQ(sim().stats().callsAfterTerminate, 0);
-  EXPECT_EQ(sim().stats().leakedAtTerminate, 0);
+  enum class Phase { searching, readRetry, handOver };
+  const std::pair<Phase, const char*> phases[] = {
+      {Phase::searching, "searching"}, {Phase::readRetry, "read retry"}, {Phase::handOver, "hand-over"}};
+  const auto versionReads = [&] {
+    int reads = 0;
+    for (const auto& call : sim().calls("VokGetPropertyData")) reads += call.args.at(0) == 0x7 ? 1 : 0;
+    return reads;
+  };
+  for (const auto& [phase, name] : phases) {
+    SCOPED_TRACE(name);
+    sim().reset();
+    platform::Application::resetForTests();
+    viewEvents.clear();
+    sim().addCamera({}, /*plugged=*/phase != Phase::searching);
+    MainWindowController& window = open();
+    if (phase == Phase::searching) {
+      post(Type::CHECK_DEVICE_CONNECT);
+      runFor(2.5);
+    } else {
+      connectCamera();
+      runFor(1);  // the session opening
+      if (phase == Phase::readRetry) sim().fail("VokGetChildCount", VOK_ERR_INTERNAL);
+      post(Type::GET_DEVICE_INFO);
+      const double asked = now();
+      if (phase == Phase::readRetry) {
+        runFor(1.5);
+        EXPECT_EQ(sim().calls("VokGetChildCount").back().status, VOK_ERR_INTERNAL);
+      } else {
+        ASSERT_TRUE(runUntil([&] { return versionReads() == 1; }, 0.1));
+      }
+      EXPECT_LT(now() - asked, phase == Phase::readRetry ? 3.0 : 0.3);  // still waiting
+    }
+    ASSERT_EQ(count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW), 0);
+    window.close();
+    runFor(10);
+    EXPECT_EQ(sim().terminateCount(), 1);
+    EXPECT_EQ(sim().stats().callsAfterTerminate, 0);
+    EXPECT_EQ(sim().stats().leakedAtTerminate, 0);
+    EXPECT_EQ(count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW), 0);
+    EXPECT_EQ(sim().calls().back().name, "VokTerminateSDK");
+    window_.reset();
+  }
 }
 
 }  // namespace

@@ -9,14 +9,13 @@
 #include <limits>
 
 #include "app/ButtonTitleColor.h"
+#include "app/DarkLook.h"
 #include "app/FennicProgressBar.h"
 
 namespace {
 
-TEST(FennicProgressBar, StartsWithLabelColoursThicknessTenAndZero) {
+TEST(FennicProgressBar, StartsWithThicknessTenAndZero) {
   FennicProgressBar bar;
-  EXPECT_EQ(bar.barColor(), bar.palette().color(QPalette::WindowText));
-  EXPECT_EQ(bar.trackColor(), bar.palette().color(QPalette::PlaceholderText));
   EXPECT_EQ(bar.barThickness(), 10.0);
   EXPECT_EQ(bar.progressValue(), 0.0);
   // Reachable by name, as the scenes set them.
@@ -120,6 +119,30 @@ TEST_F(FennicProgressBarRender, DrawsTrackAndBarAtEachProgress) {
     // Nothing is filled above or below the strokes.
     EXPECT_EQ(image.pixelColor(100, 3), none);
     EXPECT_EQ(image.pixelColor(100, 16), none);
+  }
+}
+
+// A bar nobody has coloured, drawn in the window's dark look (and in the desktop's palette,
+// which must not matter): an opaque grey track and a light bar, both plain on the dark window.
+TEST(FennicProgressBar, DefaultColoursShowOnTheDarkWindow) {
+  const QColor track(184, 184, 184);  // the scenes' secondary text grey
+  const QColor bar(236, 236, 236);    // the label colour
+  EXPECT_EQ(darkLook::secondaryLabelColor(), track);
+  EXPECT_EQ(darkLook::labelColor(), bar);
+  for (const bool darkPalette : {true, false}) {
+    SCOPED_TRACE(darkPalette ? "dark palette" : "desktop palette");
+    QWidget window;
+    if (darkPalette) window.setPalette(darkLook::palette(window.palette()));
+    window.resize(200, 20);
+    auto* progress = new FennicProgressBar(&window);
+    progress->resize(200, 20);
+    progress->setProgressValue(50);
+    QImage image(window.size(), QImage::Format_ARGB32);
+    image.fill(darkLook::windowColor());
+    progress->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    EXPECT_EQ(image.pixelColor(60, 10), bar);
+    EXPECT_EQ(image.pixelColor(150, 10), track);
+    EXPECT_EQ(image.pixelColor(150, 2), darkLook::windowColor());
   }
 }
 

@@ -23,6 +23,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/WindowController.h"
 
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -116,6 +117,18 @@ class IntroTest : public ::testing::Test {
   static void drainMainQueue() {
     for (int i = 0; i < 5; ++i) QCoreApplication::sendPostedEvents();
   }
+  // Next stays off until the worker's one wait has run its 4 s, and comes on then.
+  void expectNextAfterFourSeconds(IntroViewController* screen) {
+    expectNext(screen, false);
+    ASSERT_TRUE(fake_->waitForSleepers(1));
+    fake_->advance(3.99);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    drainMainQueue();
+    expectNext(screen, false);
+    fake_->advance(0.01);
+    EXPECT_TRUE(platform::processEventsUntil([&] { return screen->btnNext->isEnabled(); }));
+    expectNext(screen, true);
+  }
 
   platform::ScopedFakeClock fake_;
   QTemporaryDir temp_;
@@ -203,14 +216,36 @@ TEST_F(IntroTest, CompanionUtilityScan) {
     EXPECT_EQ(fake_->sleepers(), 1);
     EXPECT_EQ(processes_.terminated, c.terminated);
     EXPECT_EQ(processes_.forced, c.forced);
-    fake_->advance(3.5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    drainMainQueue();
-    expectNext(screen, false);
-    fake_->advance(0.5);
-    EXPECT_TRUE(platform::processEventsUntil([&] { return screen->btnNext->isEnabled(); }));
-    expectNext(screen, true);
+    expectNextAfterFourSeconds(screen);
   }
+}
+
+// Real utilities, several of them, some ignoring the request to quit: Next comes exactly 4 s
+// after the scan, every one was asked, and none that got the request was killed.
+TEST_F(IntroTest, NextComesFourSecondsAfterTheScanHoweverManyUtilitiesRun) {
+  // A copy of sleep under a name no other process has, so that only our children match.
+  const QString name = QStringLiteral("ravlio-test-utility-%1").arg(::getpid());
+  const QString program = QDir(temp_.path()).filePath(name);
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+  const std::string exec = "exec '" + program.toStdString() + "' 30";
+  platform::setProcessSource(nullptr);
+  std::vector<std::unique_ptr<testing_support::ChildProcess>> ignoring;
+  std::vector<std::unique_ptr<testing_support::ChildProcess>> ordinary;
+  for (int i = 0; i < 3; ++i) ignoring.push_back(std::make_unique<testing_support::ChildProcess>("trap '' TERM; " + exec));
+  for (int i = 0; i < 2; ++i) ordinary.push_back(std::make_unique<testing_support::ChildProcess>(exec));
+  for (const auto* group : {&ignoring, &ordinary}) {
+    for (const auto& child : *group) ASSERT_TRUE(testing_support::findProcess(child->pid(), name));
+  }
+  useBundle("CompanionUtilityIdentifier=" + name.toUtf8() + "\n");
+
+  const platform::TimePoint scanned = fake_->now();
+  IntroViewController* screen = show();
+  ASSERT_NE(screen, nullptr);
+  expectNextAfterFourSeconds(screen);
+  EXPECT_DOUBLE_EQ((fake_->now() - scanned).count(), 4.0);
+
+  for (const auto& child : ordinary) EXPECT_EQ(child->reap(), SIGTERM);
+  for (const auto& child : ignoring) EXPECT_TRUE(child->isRunning());
 }
 
 TEST_F(IntroTest, LanguageChangeRebuildsTheScreenInThatLanguage) {

@@ -1,5 +1,7 @@
 #include <QDir>
 #include <QFile>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include "AppFixture.h"
@@ -15,12 +17,14 @@ using Type = ViewEvent::ViewEventType;
 
 using MainWindow = AppFixture;
 
-TEST_F(MainWindow, TitleComesFromTheBundleNameElseRavlio) {
+TEST_F(MainWindow, TitleIsAnyBundleNameElseRavlio) {
   struct Case {
     const char* info;  // nullptr: no Info.ini at all
     const char* title;
   };
   const Case cases[] = {{"CFBundleName=Tavo Updater\n", "Tavo Updater"},
+                        {"CFBundleName=\n", ""},
+                        {"CFBundleName=\"\"\n", ""},
                         {"CFBundleIdentifier=com.example\n", "Ravlio"},
                         {nullptr, "Ravlio"}};
   for (const Case& c : cases) {
@@ -144,22 +148,41 @@ TEST_F(MainWindow, SupportCheckGetsTheTextsReadAtTheMomentOfTheSwitch) {
   EXPECT_EQ(window.productName(), QStringLiteral("Tavo R7"));
 }
 
-TEST_F(MainWindow, ReplacedDeviceCheckIsHeldWeakly) {
+TEST_F(MainWindow, ReplacedDeviceCheckIsHeldWeaklyAndObservesNothing) {
+  auto& center = platform::NotificationCenter::defaultCenter();
+  const auto nextOf = [](CheckDeviceViewController* screen) {
+    return screen->view()->findChild<QPushButton*>(QStringLiteral("btnConnectNext"));
+  };
   MainWindowController& window = open();
   post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
-  auto* first = window.checkDeviceViewControllerDelegate();
+  QPointer<CheckDeviceViewController> first = window.checkDeviceViewControllerDelegate();
   ASSERT_NE(first, nullptr);
+  const void* firstAddress = first.data();
   post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);  // a new screen each time
-  auto* second = window.checkDeviceViewControllerDelegate();
+  QPointer<CheckDeviceViewController> second = window.checkDeviceViewControllerDelegate();
+  ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
+
+  // Replaced but not yet deleted: only the shown screen follows the camera.
+  ASSERT_FALSE(first.isNull());
+  post(Type::DEVICE_CONNECTED);
+  EXPECT_FALSE(nextOf(first)->isEnabled());
+  EXPECT_TRUE(nextOf(second)->isEnabled());
+  EXPECT_FALSE(center.hasObserver(firstAddress));
+  EXPECT_TRUE(center.hasObserver(second.data()));
+
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
   EXPECT_EQ(window.checkDeviceViewControllerDelegate(), second);
+  const void* secondAddress = second.data();
   post(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(second.isNull());
   EXPECT_EQ(window.checkDeviceViewControllerDelegate(), nullptr);  // deleted, not dangling
-  // The old device check no longer observes anything: a view event reaches only the window.
+  EXPECT_FALSE(center.hasObserver(secondAddress));
+  // Under AddressSanitizer this would show a call into a deleted screen.
+  post(Type::DEVICE_DISCONNECTED);
   post(Type::DEVICE_CONNECTED);
-  SUCCEED();
 }
 
 }  // namespace

@@ -189,6 +189,13 @@ TEST_F(PropertyCommandTest, OversizedByteBlockIsAnErrorNotAnAllocation) {
   EXPECT_TRUE(get(0x01000506));
   EXPECT_EQ(events.camera(), (std::vector<Seen>{{EventType::property_CHANGED, 0x01000506}}));
   EXPECT_EQ(model->clickWB().valid, 0x07070707);
+
+  // The SDK's own refusal of a block reads differently from ours.
+  sim().script("VokGetPropertyData", 0x01000506, {VOK_ERR_BUFFER_TOO_SMALL});
+  events.clear();
+  EXPECT_TRUE(get(0x01000506));
+  EXPECT_EQ(events.camera(), (std::vector<Seen>{{EventType::error, VOK_ERR_BUFFER_TOO_SMALL}}));
+  EXPECT_NE(GetPropertyCommand::kByteBlockTooLarge, VOK_ERR_BUFFER_TOO_SMALL);
 }
 
 class AllPropertiesTest : public PropertyCommandTest {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 
 #include <deque>
 #include <vector>
@@ -231,6 +232,23 @@ TEST_F(SelectLocation, ChooseConfirmAndCopy) {
   EXPECT_EQ(presenter_.presentedViewController(), nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore_ + 1);  // the presenter's own view
+}
+
+// A card whose name holds markup: the label and its tooltip show the name as written.
+TEST_F(SelectLocation, MarkupInTheCardNameIsShownAsWritten) {
+  const QString card = attached_ + QStringLiteral("/<img src=x><b>CARD & co");
+  ASSERT_TRUE(QDir().mkpath(card));
+  pick(card);
+  EXPECT_EQ(chooser->lbLocation->text(), card);
+  EXPECT_EQ(chooser->lbLocation->textFormat(), Qt::PlainText);
+  const QString tip = chooser->lbLocation->toolTip();
+  QTextDocument shown;
+  if (Qt::mightBeRichText(tip)) {
+    shown.setHtml(tip);
+  } else {
+    shown.setPlainText(tip);
+  }
+  EXPECT_EQ(shown.toPlainText(), card);
 }
 
 TEST_F(SelectLocation, CloseHandsNothingOver) {

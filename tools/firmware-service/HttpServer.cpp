@@ -63,7 +63,7 @@ class HttpServer::Connection : public QObject {
   Connection(HttpServer* server, QTcpSocket* socket) : QObject(server), server_(server), socket_(socket) {
     socket_->setParent(this);
     QObject::connect(socket_, &QTcpSocket::readyRead, this, [this] { read(); });
-    QObject::connect(socket_, &QTcpSocket::bytesWritten, this, [this] { pump(); });
+    QObject::connect(socket_, &QTcpSocket::bytesWritten, this, [this] { pump(false); });
     QObject::connect(socket_, &QTcpSocket::disconnected, this, [this] { deleteLater(); });
     read();
   }
@@ -130,16 +130,17 @@ class HttpServer::Connection : public QObject {
     remaining_ = response_.cutAfter >= 0 ? std::min(response_.cutAfter, length) : length;
     if (response_.bytesPerSecond > 0) {
       throttle_ = new QTimer(this);
-      QObject::connect(throttle_, &QTimer::timeout, this, [this] { pump(); });
+      QObject::connect(throttle_, &QTimer::timeout, this, [this] { pump(true); });
       throttle_->start(50);
     }
-    pump();
+    pump(true);
   }
 
   // Queues the next part of the body while the socket's buffer is short; closes at the end.
-  void pump() {
+  // A throttled body moves on the throttle's ticks only, not whenever earlier bytes went out.
+  void pump(bool tick) {
     if (!answered_ || response_.stall || finished_) return;
-    qint64 budget = kMaxQueued - socket_->bytesToWrite();
+    qint64 budget = response_.bytesPerSecond > 0 && !tick ? 0 : kMaxQueued - socket_->bytesToWrite();
     if (response_.bytesPerSecond > 0) budget = std::min(budget, std::max<qint64>(1, response_.bytesPerSecond / 20));
     while (remaining_ > 0 && budget > 0) {
       const qint64 n = std::min({remaining_, budget, kChunkSize});

@@ -1,0 +1,34 @@
+#include "app/DarkLook.h"
+
+namespace darkLook {
+
+QColor windowColor() { return {35, 35, 35}; }
+QColor labelColor() { return {236, 236, 236}; }
+// The grey the scenes give their descriptions.
+QColor secondaryLabelColor() { return {184, 184, 184}; }
+
+QPalette palette(QPalette base) {
+  const QColor background = windowColor();
+  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+    base.setColor(group, QPalette::Window, background);
+    base.setColor(group, QPalette::Base, QColor(28, 28, 28));
+    base.setColor(group, QPalette::AlternateBase, QColor(44, 44, 44));
+    base.setColor(group, QPalette::WindowText, labelColor());
+    base.setColor(group, QPalette::Text, labelColor());
+    base.setColor(group, QPalette::ButtonText, labelColor());
+    base.setColor(group, QPalette::PlaceholderText, secondaryLabelColor());
+    base.setColor(group, QPalette::Button, QColor(52, 52, 52));
+    base.setColor(group, QPalette::Highlight, QColor(251, 205, 81));
+    base.setColor(group, QPalette::HighlightedText, background);
+    base.setColor(group, QPalette::ToolTipBase, QColor(52, 52, 52));
+    base.setColor(group, QPalette::ToolTipText, labelColor());
+  }
+  base.setColor(QPalette::Disabled, QPalette::Window, background);
+  base.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+  base.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+  base.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(96, 96, 96));
+  base.setColor(QPalette::Disabled, QPalette::Button, QColor(44, 44, 44));
+  return base;
+}
+
+}  // namespace darkLook

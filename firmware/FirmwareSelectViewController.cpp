@@ -1,0 +1,248 @@
+#include "firmware/FirmwareSelectViewController.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "app/ButtonTitleColor.h"
+#include "camera/ViewEvent.h"
+#include "firmware/CatalogueClient.h"
+#include "firmware/FirmwareColors.h"
+#include "firmware/FirmwareFileDownloadViewController.h"
+#include "firmware/FirmwareSelectCell.h"
+#include "firmware/NamedImage.h"
+#include "firmware/RoundedBox.h"
+#include "platform/Alert.h"
+#include "platform/Bundle.h"
+#include "platform/Storyboard.h"
+#include "platform/WindowController.h"
+#include "ui_FirmwareSelectViewController.h"
+
+namespace {
+
+// "<product name> <Firmware Ver.> <version>", as the header, the rows and the description show it.
+QString firmwareTitle(const std::optional<QString>& productName, const std::optional<QString>& version) {
+  return productName.value_or(QString()) + u' ' + platform::localizedString(QStringLiteral("firmware_version")) +
+         u' ' + version.value_or(QString());
+}
+
+}  // namespace
+
+FirmwareSelectViewController::FirmwareSelectViewController(QObject* parent)
+    : platform::ViewController(parent),
+      ui_(std::make_unique<Ui::FirmwareSelectViewController>()),
+      client_(std::make_unique<firmware::CatalogueClient>()) {
+  // Absent until the main window sets them.
+  productName = std::nullopt;
+  firmwareVersion = std::nullopt;
+}
+
+FirmwareSelectViewController::~FirmwareSelectViewController() {
+  // A pending request goes first, so that its answer can never reach a screen being torn down.
+  client_.reset();
+}
+
+void FirmwareSelectViewController::setupView(QWidget* root) {
+  ui_->setupUi(root);
+  lbCurrentCameraInfo = ui_->lbCurrentCameraInfo;
+  lbCurrentCameraFirmwareWarning = ui_->lbCurrentCameraFirmwareWarning;
+  tbv = ui_->tbv;
+  vNoInternetConnection = ui_->vNoInternetConnection;
+  vSelectFirmware = ui_->vSelectFirmware;
+  vSelectedFirmwareInfo = ui_->vSelectedFirmwareInfo;
+  lbUpdateFirmwareInfo = ui_->lbUpdateFirmwareInfo;
+  tvFirmwareDescription = ui_->tvFirmwareDescription;
+  btnCheck = ui_->btnCheck;
+  btnFirmwareDownload = ui_->btnFirmwareDownload;
+  btnShowFirmewareInfo = ui_->btnShowFirmewareInfo;
+
+  tbv->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  setNamedImage(ui_->ivNoInternetConnection, QStringLiteral("img_no_internet"));
+  setNamedImage(btnCheck, QStringLiteral("icon_check_off"));
+
+  connect(ui_->btnNoInternetConnectionAfterRetry, &QPushButton::clicked, this,
+          &FirmwareSelectViewController::onClickNoInternetConnectionAfterRetry);
+  connect(btnShowFirmewareInfo, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickShowFirmewareInfo);
+  connect(ui_->btnShowBeforePage, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickShowBeforePage);
+  connect(ui_->btnNoInternetShowBeforePage, &QPushButton::clicked, this,
+          &FirmwareSelectViewController::onClickShowBeforePage);
+  connect(ui_->btnHideFirmewareInfo, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickHideFirmewareInfo);
+  connect(btnFirmwareDownload, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickFiremwareDownload);
+  connect(btnCheck, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickCheck);
+  connect(tbv, &QTableWidget::itemSelectionChanged, this, &FirmwareSelectViewController::tableViewSelectionDidChange);
+}
+
+void FirmwareSelectViewController::viewDidLoad() {
+  platform::ViewController::viewDidLoad();
+  vSelectedFirmwareInfo->hide();
+  setDownloadEnabled();
+  btnShowFirmewareInfo->setEnabled(false);
+  updateButtonTitleColor(btnShowFirmewareInfo);
+  requestFirmwareInfo();
+  showCurrentCameraInfo();
+}
+
+void FirmwareSelectViewController::showCurrentCameraInfo() {
+  if (!productName || !firmwareVersion) return;  // the scene's own text stays
+  lbCurrentCameraInfo->setText(firmwareTitle(productName, firmwareVersion));
+}
+
+// ---- catalogue ------------------------------------------------------------------------
+
+void FirmwareSelectViewController::requestFirmwareInfo() {
+  lbCurrentCameraFirmwareWarning->hide();
+  const QString base = platform::Bundle::main().infoValue(QStringLiteral("FirmwareServiceURL")).value_or(QString());
+  // The client belongs to this screen, so the completion cannot outlive it.
+  client_->get(firmware::firmwareInfoUrl(base, productName, firmwareVersion),
+               [this](const firmware::HttpOutcome& outcome) { handleFirmwareInfoResponse(outcome); });
+}
+
+bool FirmwareSelectViewController::isRequestPending() const { return client_ && client_->isPending(); }
+
+void FirmwareSelectViewController::handleFirmwareInfoResponse(const firmware::HttpOutcome& outcome) {
+  const firmware::CatalogueAnswer answer = firmware::readCatalogueAnswer(outcome, firmwareVersion);
+  switch (answer.outcome) {
+    case firmware::CatalogueAnswer::Outcome::NoInternet:
+      showNoInternetConnection();
+      return;
+    case firmware::CatalogueAnswer::Outcome::ServiceError: {
+      platform::AlertSpec alert;
+      alert.messageText = answer.message;
+      alert.buttons = {QStringLiteral("OK")};
+      // Nothing may touch this screen after the modal alert: it may be gone by then.
+      platform::runAlert(alert, view()->window());
+      return;
+    }
+    case firmware::CatalogueAnswer::Outcome::Catalogue:
+      arCameraFirmwareInfo.append(answer.entries);
+      if (answer.hasVersions) lbCurrentCameraFirmwareWarning->setVisible(answer.showWarning);
+      reloadData();
+      return;
+  }
+}
+
+void FirmwareSelectViewController::showNoInternetConnection() {
+  vSelectFirmware->hide();
+  vNoInternetConnection->show();
+  vSelectedFirmwareInfo->hide();
+}
+
+// ---- table ----------------------------------------------------------------------------
+
+int FirmwareSelectViewController::numberOfRowsInTableView() const {
+  return static_cast<int>(arCameraFirmwareInfo.size());
+}
+
+FirmwareSelectCell* FirmwareSelectViewController::tableViewViewForRow(int row) {
+  if (row < 0 || row >= arCameraFirmwareInfo.size()) return nullptr;
+  const CameraFirmwareInfoPtr& entry = arCameraFirmwareInfo.at(row);
+  auto* cell = qobject_cast<FirmwareSelectCell*>(tbv->cellWidget(row, 0));
+  if (!cell) cell = new FirmwareSelectCell;
+  cell->lbTitle->setText(firmwareTitle(productName, entry->version));
+  cell->bNew->setHidden(row != 0);  // only the newest version is marked
+  cell->highlight = false;
+  cell->updateHighlight();
+  if (!selectedCameraFirmwareInfo) return cell;
+
+  cell->isSelected = entry->version.value_or(QString()) == selectedCameraFirmwareInfo->version.value_or(QStringLiteral("-1"));
+  if (cell->isSelected) {
+    cell->bBg->setBorderColor(firmware_colors::kAccentYellow);
+    cell->bBg->setFillColor(firmware_colors::kAccentYellow);
+    FirmwareSelectCell::setTextColor(cell->lbTitle, firmware_colors::kDarkGrey);
+    setNamedImage(cell->ivCheck, QStringLiteral("icon_check_on"));
+    cell->bNew->setFillColor(firmware_colors::kDarkGrey);
+    FirmwareSelectCell::setTextColor(cell->lbNew, Qt::white);
+  } else {
+    cell->bBg->setBorderColor(Qt::white);
+    cell->bBg->setFillColor(Qt::transparent);
+    FirmwareSelectCell::setTextColor(cell->lbTitle, Qt::white);
+    cell->bNew->setFillColor(firmware_colors::kAccentYellow);
+    FirmwareSelectCell::setTextColor(cell->lbNew, firmware_colors::kDarkGrey);
+  }
+  return cell;
+}
+
+void FirmwareSelectViewController::reloadData() {
+  const int rows = numberOfRowsInTableView();
+  tbv->setRowCount(rows);
+  for (int row = 0; row < rows; ++row) {
+    FirmwareSelectCell* cell = tableViewViewForRow(row);
+    if (cell != tbv->cellWidget(row, 0)) tbv->setCellWidget(row, 0, cell);
+  }
+}
+
+void FirmwareSelectViewController::tableViewSelectionDidChange() {
+  const QModelIndexList rows = tbv->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return;  // a click beside the rows keeps the earlier choice
+  const int row = rows.first().row();
+  if (row >= arCameraFirmwareInfo.size()) return;
+  selectedCameraFirmwareInfo = arCameraFirmwareInfo.at(row);
+  btnShowFirmewareInfo->setEnabled(true);
+  updateButtonTitleColor(btnShowFirmewareInfo);
+  reloadData();
+}
+
+// ---- actions --------------------------------------------------------------------------
+
+void FirmwareSelectViewController::onClickNoInternetConnectionAfterRetry() {
+  vSelectFirmware->show();
+  vNoInternetConnection->hide();
+  vSelectedFirmwareInfo->hide();
+  setDownloadEnabled();
+  requestFirmwareInfo();
+}
+
+void FirmwareSelectViewController::onClickShowFirmewareInfo() {
+  if (!selectedCameraFirmwareInfo) return;
+  lbUpdateFirmwareInfo->setText(firmwareTitle(productName, selectedCameraFirmwareInfo->version));
+  tvFirmwareDescription->setPlainText(platform::localizedString(QStringLiteral("firmware_notice_info")) +
+                                      QStringLiteral("\n\n") +
+                                      selectedCameraFirmwareInfo->description.value_or(QString()));
+  vSelectFirmware->hide();
+  vNoInternetConnection->hide();
+  vSelectedFirmwareInfo->show();
+}
+
+void FirmwareSelectViewController::onClickShowBeforePage() {
+  ViewEvent::post(ViewEvent::ViewEventType::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW);
+}
+
+void FirmwareSelectViewController::onClickHideFirmewareInfo() {
+  vNoInternetConnection->hide();
+  vSelectedFirmwareInfo->hide();
+  vSelectFirmware->show();
+  // Leaving the description always unticks the box.
+  isCheck = true;
+  onClickCheck();
+}
+
+void FirmwareSelectViewController::onClickCheck() {
+  isCheck = !isCheck;
+  setNamedImage(btnCheck, isCheck ? QStringLiteral("icon_check_highlight") : QStringLiteral("icon_check_off"));
+  setDownloadEnabled();
+}
+
+void FirmwareSelectViewController::setDownloadEnabled() {
+  btnFirmwareDownload->setEnabled(isCheck);
+  updateButtonTitleColor(btnFirmwareDownload);
+}
+
+void FirmwareSelectViewController::onClickFiremwareDownload() {
+  vNoInternetConnection->hide();
+  vSelectedFirmwareInfo->hide();
+  if (!selectedCameraFirmwareInfo) return;
+  platform::Storyboard* board = storyboard();
+  if (!board) return;
+  std::unique_ptr<platform::ViewController> next =
+      board->instantiateController(QStringLiteral("FirmwareFileDownloadViewController"));
+  auto* download = dynamic_cast<FirmwareFileDownloadViewController*>(next.get());
+  if (!download) return;
+  download->selectedCameraFirmwareInfo = selectedCameraFirmwareInfo;
+  download->productName = productName;
+  platform::WindowController* window = windowController();
+  if (!window) return;
+  window->setContentViewController(std::move(next));
+}
