@@ -31,8 +31,10 @@ using firmware_service::HttpRequest;
 using firmware_service::HttpResponse;
 using testing_support::writeFile;
 
-// Qt Network hands its work between threads through locks that ThreadSanitizer does not see;
-// the screen's own threads are covered by the tests that complete a download by hand.
+// Qt Network hands its work between threads through locks that ThreadSanitizer does not see,
+// and with those suppressed every body it copies is checked so slowly that a download of a
+// package takes minutes; the screen's own threads are covered by the tests that complete a
+// download by hand.
 #if defined(__SANITIZE_THREAD__)
 #define SKIP_WITH_QT_NETWORK() GTEST_SKIP() << "Qt Network's thread is opaque to ThreadSanitizer"
 #else
