@@ -170,7 +170,7 @@ struct Simulator::Impl {
 
   // Registry. `objects` owns every live reference and the most recent dead ones, by pointer;
   // `dead` lists the dead ones oldest first, `byUid` finds any of them by uid.
-  static constexpr std::size_t kDeadShellLimit = 4096;
+  static constexpr std::size_t kDeadShellLimit = 1024;
   std::unordered_map<const VokObject*, std::unique_ptr<VokObject>> objects;
   std::deque<VokObject*> dead;
   std::unordered_map<std::uint64_t, VokObject*> byUid;

@@ -119,7 +119,7 @@ TEST_F(Registry, ReleasedReferencesStayKnownForAWhileThenCountAsUnknown) {
   ASSERT_EQ(VokCreateMemoryStream(16, &first), VOK_ERR_OK);
   ASSERT_EQ(VokRelease(first), VOK_ERR_OK);
   VokStreamRef recent = nullptr;
-  for (int i = 0; i < 5000; ++i) {
+  for (int i = 0; i < 2000; ++i) {
     ASSERT_EQ(VokCreateMemoryStream(16, &recent), VOK_ERR_OK);
     ASSERT_EQ(VokRelease(recent), VOK_ERR_OK);
   }
