@@ -37,6 +37,29 @@ VokError setHandler(const char* name, EventKind kind, HandlerSlot<Fn> Handlers::
   return e.done(VOK_ERR_OK);
 }
 
+// The children of a camera (its volumes, even before the session opens: detection probes
+// them) or of a card folder (its entries), by card entry id.
+VokError childrenOf(Entry& e, VokObject* object, const std::vector<int>*& children) {
+  if (object->kind == Kind::Camera) {
+    CameraState* cam = e.s.pluggedCamera(object);
+    if (!cam) {
+      return VOK_ERR_DEVICE_NOT_FOUND;
+    }
+    children = &cam->volumes;
+    return VOK_ERR_OK;
+  }
+  CameraState* cam = nullptr;
+  if (const VokError status = sessionCamera(e.s, object, cam)) {
+    return status;
+  }
+  const CardNode* node = cam->entry(object->entry);
+  if (!node) {
+    return VOK_ERR_ITEM_GONE;
+  }
+  children = &node->children;
+  return VOK_ERR_OK;
+}
+
 }  // namespace
 }  // namespace vok::sim
 
@@ -121,26 +144,14 @@ VokError VokGetChildCount(VokBaseRef ref, VokUInt32* outCount) {
     *outCount = static_cast<VokUInt32>(object->cameras.size());
     return e.done(VOK_ERR_OK);
   }
-  if (object->kind == Kind::Camera) {
-    CameraState* cam = e.s.pluggedCamera(object);
-    if (!cam) {
-      return e.done(VOK_ERR_DEVICE_NOT_FOUND);
-    }
-    *outCount = static_cast<VokUInt32>(cam->volumes.size());
-    return e.done(VOK_ERR_OK);
-  }
-  if (object->kind != Kind::Volume && object->kind != Kind::Item) {
+  if (object->kind != Kind::Camera && object->kind != Kind::Volume && object->kind != Kind::Item) {
     return e.done(VOK_ERR_NOT_SUPPORTED);
   }
-  CameraState* cam = nullptr;
-  if (const VokError status = sessionCamera(e.s, object, cam)) {
+  const std::vector<int>* children = nullptr;
+  if (const VokError status = childrenOf(e, object, children)) {
     return e.done(status);
   }
-  const CardNode* node = cam->entry(object->entry);
-  if (!node) {
-    return e.done(VOK_ERR_ITEM_GONE);
-  }
-  *outCount = static_cast<VokUInt32>(node->children.size());
+  *outCount = static_cast<VokUInt32>(children->size());
   return e.done(VOK_ERR_OK);
 }
 
@@ -170,33 +181,17 @@ VokError VokGetChildAtIndex(VokBaseRef ref, VokInt32 index, VokBaseRef* outChild
     *outChild = cam->current;
     return e.done(VOK_ERR_OK);
   }
-  if (object->kind == Kind::Camera) {
-    CameraState* cam = e.s.pluggedCamera(object);
-    if (!cam) {
-      return e.done(VOK_ERR_DEVICE_NOT_FOUND);
-    }
-    if (at >= cam->volumes.size()) {
-      return e.done(VOK_ERR_INVALID_PARAMETER);
-    }
-    VokObject* volume = e.s.makeObject(Kind::Volume, object->camera, object->epoch);
-    volume->entry = cam->volumes[at];
-    *outChild = volume;
-    return e.done(VOK_ERR_OK);
-  }
-  CameraState* cam = nullptr;
-  if (const VokError status = sessionCamera(e.s, object, cam)) {
+  const std::vector<int>* children = nullptr;
+  if (const VokError status = childrenOf(e, object, children)) {
     return e.done(status);
   }
-  const CardNode* node = cam->entry(object->entry);
-  if (!node) {
-    return e.done(VOK_ERR_ITEM_GONE);
-  }
-  if (at >= node->children.size()) {
+  if (at >= children->size()) {
     return e.done(VOK_ERR_INVALID_PARAMETER);
   }
-  VokObject* item = e.s.makeObject(Kind::Item, object->camera, object->epoch);
-  item->entry = node->children[at];
-  *outChild = item;
+  VokObject* child =
+      e.s.makeObject(object->kind == Kind::Camera ? Kind::Volume : Kind::Item, object->camera, object->epoch);
+  child->entry = (*children)[at];
+  *outChild = child;
   return e.done(VOK_ERR_OK);
 }
 

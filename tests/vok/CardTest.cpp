@@ -20,7 +20,6 @@ std::vector<std::uint8_t> bytes(std::initializer_list<std::uint8_t> list) { retu
 class Card : public SimTest {
  protected:
   void SetUp() override {
-    sim().reset();
     vok::sim::CameraSpec spec;
     CardEntry broken = CardEntry::file("IMG_0002.JPG", bytes({1, 2, 3, 4, 5, 6, 7, 8}));
     broken.downloadFailure = VOK_ERR_INTERNAL;
@@ -29,9 +28,7 @@ class Card : public SimTest {
                                                                              broken}),
                                                    CardEntry::dir("101TAVO")}),
                             CardEntry::file("MISC", bytes({1}))}}};
-    camera = sim().addCamera(spec);
-    ASSERT_EQ(VokInitializeSDK(), VOK_ERR_OK);
-    cam = openCamera();
+    cam = restartWith(spec);
   }
   void TearDown() override {
     EXPECT_EQ(VokRelease(cam), VOK_ERR_OK);

@@ -13,14 +13,11 @@ using vok::sim::PropertyValue;
 class LiveView : public SimTest {
  protected:
   void SetUp() override {
-    sim().reset();
     vok::sim::CameraSpec spec;
     spec.evf.frame = std::vector<std::uint8_t>(1000, 0x5A);
     spec.evf.properties[0x507] = PropertyValue::uint32(5);
     spec.properties[kVokPropID_Evf_OutputDevice] = PropertyValue::uint32(1);
-    camera = sim().addCamera(spec);
-    ASSERT_EQ(VokInitializeSDK(), VOK_ERR_OK);
-    cam = openCamera();
+    cam = restartWith(spec);
   }
   void TearDown() override {
     EXPECT_EQ(VokRelease(cam), VOK_ERR_OK);
