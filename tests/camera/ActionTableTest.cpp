@@ -226,7 +226,7 @@ TEST_F(ActionTableTest, EveryActionQueuesItsCommandsInOrder) {
                                         : ActionEvent(row.action, QVariant::fromValue<quint32>(7));
     EXPECT_EQ(queued(action), row.commands);
     EXPECT_EQ(state(), row.state);
-    EXPECT_EQ(model->evfZoomPosition().x, 100);  // the zoom rows do not move the store
+    EXPECT_EQ(+model->evfZoomPosition().x, 100);  // the zoom rows do not move the store
     controller.reset();                          // the download row's item goes with its command
     EXPECT_EQ(sim().stats().live, 1);
   }
@@ -270,10 +270,10 @@ TEST_F(ActionTableTest, ZoomMovesStopAtZeroAndSaturateAtTheLargestValue) {
       {{9, 9}, C::zoom_FIT, {9, 9}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.from.x << "," << c.from.y << " move " << static_cast<int>(c.move));
+    SCOPED_TRACE(testing::Message() << +c.from.x << "," << +c.from.y << " move " << static_cast<int>(c.move));
     const tagVokPoint to = movedZoomPosition(c.from, c.move);
-    EXPECT_EQ(to.x, c.to.x);
-    EXPECT_EQ(to.y, c.to.y);
+    EXPECT_EQ(+to.x, +c.to.x);
+    EXPECT_EQ(+to.y, +c.to.y);
   }
 }
 

@@ -181,13 +181,13 @@ TEST_F(LiveViewCommandTest, FrameCarriesItsBytesAndGeometry) {
   ASSERT_TRUE(frame);
   EXPECT_EQ(frame->_stream, QByteArray(3000, 0x42));
   EXPECT_EQ(frame->_zoom, 1u);
-  EXPECT_EQ(frame->_zoomRect.point.x, 2400);
-  EXPECT_EQ(frame->_zoomRect.size.height, 800);
-  EXPECT_EQ(frame->_sizeJpeglarge.width, 6000);
-  EXPECT_EQ(frame->_visibleRect.size.width, 6000);
+  EXPECT_EQ(+frame->_zoomRect.point.x, 2400);
+  EXPECT_EQ(+frame->_zoomRect.size.height, 800);
+  EXPECT_EQ(+frame->_sizeJpeglarge.width, 6000);
+  EXPECT_EQ(+frame->_visibleRect.size.width, 6000);
   EXPECT_EQ(model->_evfZoom.load(), 1u);
-  EXPECT_EQ(model->evfZoomPosition().y, 1600);
-  EXPECT_EQ(model->sizeJpeglarge().height, 4000);
+  EXPECT_EQ(+model->evfZoomPosition().y, 1600);
+  EXPECT_EQ(+model->sizeJpeglarge().height, 4000);
   EXPECT_EQ(sim().stats().live, 1);  // only the test's camera
 
   // With the roll-and-pitch report on, the camera's position follows the frame.
@@ -196,7 +196,7 @@ TEST_F(LiveViewCommandTest, FrameCarriesItsBytesAndGeometry) {
   EXPECT_TRUE(run(download));
   ASSERT_EQ(events.camera().size(), 2u);
   EXPECT_EQ(events.camera()[1].type, EventType::angle_INFO);
-  EXPECT_EQ(events.args()[1].value<tagVokCameraPos>().rolling, 15);
+  EXPECT_EQ(+events.args()[1].value<tagVokCameraPos>().rolling, 15);
 }
 
 TEST_F(LiveViewCommandTest, FrameWhoseGeometryCannotBeReadIsStillPosted) {
@@ -209,7 +209,7 @@ TEST_F(LiveViewCommandTest, FrameWhoseGeometryCannotBeReadIsStillPosted) {
   ASSERT_EQ(events.camera(), (std::vector<Seen>{{EventType::evf_DATA_CHANGED, 0}}));
   const auto frame = events.args().at(0).value<EvfPointer>();
   EXPECT_EQ(frame->_zoom, 0u);
-  EXPECT_EQ(frame->_zoomRect.size.width, 0);
+  EXPECT_EQ(+frame->_zoomRect.size.width, 0);
   EXPECT_EQ(frame->_stream.size(), 3000);
 }
 

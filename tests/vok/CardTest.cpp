@@ -65,14 +65,14 @@ TEST_F(Card, WalksVolumesFoldersAndFilesWithTheirRecords) {
   VokBaseRef dcim = child(volume, 0);
   VokBaseRef misc = child(volume, 1);
   EXPECT_EQ(name(info(dcim)), "DCIM");
-  EXPECT_EQ(info(dcim).isFolder, 1);
-  EXPECT_EQ(info(misc).isFolder, 0);
+  EXPECT_EQ(+info(dcim).isFolder, 1);
+  EXPECT_EQ(+info(misc).isFolder, 0);
   VokBaseRef folder = child(dcim, 0);
   ASSERT_EQ(VokGetChildCount(folder, &count), VOK_ERR_OK);
   EXPECT_EQ(count, 2u);
   VokBaseRef file = child(folder, 0);
   EXPECT_EQ(name(info(file)), "IMG_0001.JPG");
-  EXPECT_EQ(info(file).size, 3u);
+  EXPECT_EQ(+info(file).size, 3u);
   VokBaseRef none = nullptr;
   EXPECT_EQ(VokGetChildAtIndex(folder, 2, &none), VOK_ERR_INVALID_PARAMETER);
   EXPECT_EQ(VokGetChildAtIndex(volume, 0, nullptr), VOK_ERR_INVALID_PARAMETER);
