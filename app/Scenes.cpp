@@ -2,7 +2,9 @@
 
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
+#include "app/GoFrimwareUpdateViewController.h"
 #include "app/IntroViewController.h"
+#include "app/SetupGuideViewController.h"
 #include "platform/Storyboard.h"
 
 namespace {
@@ -16,4 +18,6 @@ void registerScenes(platform::Storyboard& storyboard) {
   add<IntroViewController>(storyboard, "IntroViewController");
   add<CheckDeviceViewController>(storyboard, "CheckDeviceViewController");
   add<CheckSupportDeviceViewController>(storyboard, "CheckSupportDeviceViewController");
+  add<GoFrimwareUpdateViewController>(storyboard, "GoFrimwareUpdateViewController");
+  add<SetupGuideViewController>(storyboard, "SetupGuideViewController");
 }

@@ -1,6 +1,7 @@
 #include "firmware/FirmwareScenes.h"
 
 #include "firmware/FirmwareFileDownloadViewController.h"
+#include "firmware/SelectLocationViewController.h"
 #include "platform/Storyboard.h"
 
 namespace {
@@ -12,4 +13,5 @@ void add(platform::Storyboard& storyboard, const char* identifier) {
 
 void registerFirmwareScenes(platform::Storyboard& storyboard) {
   add<FirmwareFileDownloadViewController>(storyboard, "FirmwareFileDownloadViewController");
+  add<SelectLocationViewController>(storyboard, "SelectLocationViewController");
 }

@@ -278,6 +278,45 @@ void MainQueue::async(Task task) {
   [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
 }
 
+bool MainQueue::sync(Task task, const Cancellation* cancel) {
+  if (isMainThread()) {
+    task();
+    return true;
+  }
+  if (!QCoreApplication::instance()) return false;
+  if (!cancel) cancel = &Application::shutdownCancellation();
+  struct Handover {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool started = false;
+    bool finished = false;
+    bool abandoned = false;
+  };
+  auto handover = std::make_shared<Handover>();
+  async([handover, task = std::move(task)] {
+    {
+      std::lock_guard lock(handover->mutex);
+      if (handover->abandoned) return;
+      handover->started = true;
+    }
+    task();
+    std::lock_guard lock(handover->mutex);
+    handover->finished = true;
+    handover->cv.notify_all();
+  });
+  std::unique_lock lock(handover->mutex);
+  while (!handover->finished) {
+    // A cancellation does not signal this wait, so look at it every few milliseconds; a task
+    // that has begun is waited for to its end.
+    if (!handover->started && cancel->isCancelled()) {
+      handover->abandoned = true;
+      return false;
+    }
+    handover->cv.wait_for(lock, std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 namespace {
 
 void afterDelay(Duration delay, Task task, CancellationPtr cancel, bool onMain) {

@@ -57,6 +57,10 @@ class GlobalQueue {
 class MainQueue {
  public:
   static void async(Task task);
+  // Runs `task` on the main thread and waits until it has returned (at once when called there).
+  // Gives up and returns false, the task never to run, when `cancel` fires first (by default
+  // the application's shutdown: a main loop that has ended would never run it).
+  static bool sync(Task task, const Cancellation* cancel = nullptr);
   // Hands tasks over through a queue of our own and an eventfd, so that the hand-over is a
   // synchronisation that race detectors see (Qt's own event queue uses futexes they don't).
   // Called once on the main thread after the QApplication exists.

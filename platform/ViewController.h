@@ -4,6 +4,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
+class QDialog;
+
 namespace platform {
 
 class Storyboard;
@@ -29,6 +33,17 @@ class ViewController : public QObject {
   // The window controller whose content this screen is, if any.
   [[nodiscard]] WindowController* windowController() const;
 
+  // Shows `controller` as a sheet: a window-modal dialog over this screen's window that holds
+  // the controller's view. This screen owns the controller until the sheet is dismissed. Does
+  // nothing (the controller is dropped) while this screen already shows a sheet.
+  void presentViewControllerAsSheet(std::unique_ptr<ViewController> controller);
+  // Closes the sheet that shows `controller`, either one this screen presented or this screen
+  // itself when it is a sheet, and deletes that controller later (its own slot may be running).
+  // Escape or the dialog's close button dismiss the same way.
+  void dismissViewController(ViewController* controller);
+  [[nodiscard]] ViewController* presentedViewController() const { return presented_; }
+  [[nodiscard]] ViewController* presentingViewController() const { return presenting_; }
+
   virtual void viewDidLoad() {}
   virtual void viewWillAppear() {}
   virtual void viewDidAppear() {}
@@ -43,6 +58,9 @@ class ViewController : public QObject {
   QPointer<QWidget> view_;
   Storyboard* storyboard_ = nullptr;
   QPointer<WindowController> windowController_;
+  QPointer<ViewController> presented_;   // the sheet this screen shows (a child of this object)
+  QPointer<ViewController> presenting_;  // the screen this one is a sheet over
+  QPointer<QDialog> sheet_;              // the dialog this screen is shown in as a sheet
 };
 
 }  // namespace platform

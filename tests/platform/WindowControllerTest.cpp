@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QPointer>
 
 #include <vector>
 
@@ -68,6 +70,62 @@ TEST(WindowController, ContentSwitchRunsHooksAndDeletesTheOldScreenLater) {
   window.close();
   window.close();
   EXPECT_EQ(window.closes, 1);
+}
+
+TEST(Sheet, ShowsWindowModalOverTheScreenUntilDismissedAndLeavesNoWindowBehind) {
+  const qsizetype windowsBefore = QApplication::topLevelWidgets().size();
+  gLog.clear();
+  {
+    Window window;
+    window.setContentViewController(std::make_unique<Screen>(QStringLiteral("main")));
+    window.showWindow();
+    platform::ViewController* main = window.contentViewController();
+    gLog.clear();
+
+    main->presentViewControllerAsSheet(std::make_unique<Screen>(QStringLiteral("sheet")));
+    QPointer<platform::ViewController> sheet = main->presentedViewController();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->presentingViewController(), main);
+    QPointer<QDialog> dialog = qobject_cast<QDialog*>(sheet->view()->window());
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialog->parentWidget()->window(), window.window());
+    EXPECT_EQ(gLog, (std::vector<QString>{QStringLiteral("sheet.didLoad"), QStringLiteral("sheet.willAppear"),
+                                          QStringLiteral("sheet.didAppear")}));
+
+    // One sheet at a time: a second one is dropped.
+    main->presentViewControllerAsSheet(std::make_unique<Screen>(QStringLiteral("second")));
+    EXPECT_EQ(main->presentedViewController(), sheet);
+    EXPECT_EQ(gLog.back(), QStringLiteral("second.destroyed"));
+
+    // The sheet dismisses itself (its own close action); it goes later, not inside the call.
+    sheet->dismissViewController(sheet);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(main->presentedViewController(), nullptr);
+    EXPECT_TRUE(sheet);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(sheet);
+    EXPECT_FALSE(dialog);
+
+    // Escape (a rejected dialog) dismisses the same way.
+    main->presentViewControllerAsSheet(std::make_unique<Screen>(QStringLiteral("escaped")));
+    sheet = main->presentedViewController();
+    qobject_cast<QDialog*>(sheet->view()->window())->reject();
+    EXPECT_EQ(main->presentedViewController(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(sheet);
+
+    // A sheet still up when its screen is replaced goes with the screen.
+    main->presentViewControllerAsSheet(std::make_unique<Screen>(QStringLiteral("left")));
+    sheet = main->presentedViewController();
+    window.setContentViewController(std::make_unique<Screen>(QStringLiteral("next")));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(sheet);
+    window.close();
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsBefore) << "a window outlived its test";
 }
 
 }  // namespace

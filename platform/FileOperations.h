@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+class Cancellation;
+
+struct ItemAttributes {
+  std::uint64_t size = 0;
+  bool isRegularFile = false;
+  bool isDirectory = false;
+  bool isSymbolicLink = false;
+};
+
+// The file operations of a copy onto a removable volume. Each system call the copy makes goes
+// through a virtual step, so that tests can fail any one of them (a full or removed card).
+// The default object is stateless and may be used from any thread.
+class FileOperations {
+ public:
+  static FileOperations& defaultOperations();
+
+  FileOperations() = default;
+  virtual ~FileOperations() = default;
+  FileOperations(const FileOperations&) = delete;
+  FileOperations& operator=(const FileOperations&) = delete;
+
+  // The attributes of the item at `path` itself (a link is not followed); nothing, with the
+  // reason in `error`, when they cannot be read.
+  [[nodiscard]] std::optional<ItemAttributes> attributesOfItem(const QString& path, QString* error = nullptr) const;
+
+  // Copies the regular file `source` over `target` so that `target` never holds a partial
+  // copy: writes the new file `partial` (which must not exist; it goes beside `target`),
+  // flushes it to the disk, checks its size, renames it over `target` and flushes the folder.
+  // On failure `partial` is gone and `error` says why. `cancel` ends the copy early (a failure).
+  [[nodiscard]] bool copyItemReplacing(const QString& source, const QString& target, const QString& partial,
+                                       const Cancellation* cancel, QString* error);
+
+ protected:
+  // The steps, with the system calls' conventions (-1 and errno on failure).
+  virtual int openFile(const char* path, int flags, mode_t mode);
+  // Moves up to `length` bytes from `from` to `to` at their file offsets: in the kernel where
+  // it can, else through a buffer. 0 means `from` has ended.
+  virtual ssize_t transfer(int from, int to, std::size_t length);
+  virtual int syncFile(int fd);
+  virtual int renameFile(const char* from, const char* to);
+};
+
+}  // namespace platform
