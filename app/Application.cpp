@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/AppDelegate.h"
@@ -15,6 +16,14 @@
 #include "vok/Scenario.h"
 
 int runApplication(int argc, char** argv, const std::function<void(platform::Storyboard&)>& registerMoreScenes) {
+  // A scenario that was asked for but cannot be used ends the run before anything shows: going
+  // on with another camera than the one asked for would only mislead.
+  std::string error;
+  if (!vok::sim::loadScenarioFromEnvironment(&error)) {
+    std::fprintf(stderr, "ravlio: scenario: %s\n", error.c_str());
+    return EXIT_FAILURE;
+  }
+
   QApplication app(argc, argv);
   QApplication::setStyle(QStringLiteral("Fusion"));
   platform::MainQueue::install();
@@ -22,9 +31,6 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
   // The main window's close ends the application through its own shutdown sequence.
   QApplication::setQuitOnLastWindowClosed(false);
-
-  std::string error;
-  if (!vok::sim::loadScenarioFromEnvironment(&error)) std::printf("scenario: %s\n", error.c_str());
 
   AppDelegate delegate;
   delegate.applicationDidFinishLaunching();

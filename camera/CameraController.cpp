@@ -15,7 +15,10 @@
 #include "platform/NotificationCenter.h"
 
 CameraController::CameraController(std::shared_ptr<CameraModel> model)
-    : _processor(std::make_unique<CommandProcessor>()), _model(std::move(model)) {
+    : CameraController(std::move(model), std::make_unique<CommandProcessor>()) {}
+
+CameraController::CameraController(std::shared_ptr<CameraModel> model, std::unique_ptr<CommandProcessor> processor)
+    : _processor(std::move(processor)), _model(std::move(model)), _folders(DownloadFolders::standard()) {
   platform::NotificationCenter::defaultCenter().addObserver(
       this, QString::fromLatin1(kActionPerformedMessage),
       [this](const platform::Notification& notification) { observeAction(notification); });
@@ -35,7 +38,7 @@ void CameraController::connect() {
       _model, std::make_shared<GetPropertyCommand>(_model, CameraModel::kProductName)));
 }
 
-std::optional<VokPropertyID> actionPropertyId(const ActionEvent& event) {
+std::optional<VokUInt32> actionPropertyId(const ActionEvent& event) {
   const QVariant& object = event.object();
   switch (object.metaType().id()) {
     case QMetaType::UChar:
@@ -84,16 +87,20 @@ void CameraController::actionPerformed(const ActionEvent& event) {
       _processor->stop();
       break;
 
-    case C::download:
-      // TODO(download command): hand the item to the download command, which takes the
-      // reference over. Until it exists the item is released here so that it does not leak.
-      if (const auto& item = event.vokRef()) VokRelease(item->ref());
-      break;
-
     default:
-      // The remote-control rows (live view, shooting, settings, files) go here.
+      performRemoteAction(event);
       break;
   }
+}
+
+void CameraController::setDownloadFolders(DownloadFolders folders) {
+  std::lock_guard lock(_foldersMutex);
+  _folders = std::move(folders);
+}
+
+DownloadFolders CameraController::downloadFolders() const {
+  std::lock_guard lock(_foldersMutex);
+  return _folders;
 }
 
 VokError CameraController::registerHandlers(VokCameraRef camera) {

@@ -5,9 +5,10 @@
 #include <mutex>
 #include <optional>
 
+#include "camera/ActionEvent.h"
+#include "camera/CardFiles.h"
 #include "vok/VokSdk.h"
 
-class ActionEvent;
 class CameraModel;
 class CommandProcessor;
 
@@ -38,6 +39,8 @@ class CameraController : public ActionListener {
  public:
   // Starts observing "ACTION_PERFORMED_MESSAGE" in the default notification centre.
   explicit CameraController(std::shared_ptr<CameraModel> model);
+  // The same, with the command processor to post to (tests watch what is posted).
+  CameraController(std::shared_ptr<CameraModel> model, std::unique_ptr<CommandProcessor> processor);
   // Removes the observer, then stops (see stop()).
   ~CameraController() override;
   CameraController(const CameraController&) = delete;
@@ -60,11 +63,20 @@ class CameraController : public ActionListener {
   // queued runs afterwards and the controller makes no SDK call after it returns.
   void stop();
 
+  // The folders the file actions download into; the user's XDG folders unless set.
+  void setDownloadFolders(DownloadFolders folders);
+  [[nodiscard]] DownloadFolders downloadFolders() const;
+
   // 1 after a white-balance click, 2 after an autofocus click.
   std::atomic<int> clickType{0};
 
  private:
   void observeAction(const platform::Notification& notification);
+  // The rows for remote control: shooting, live view, settings and card files.
+  void performRemoteAction(const ActionEvent& event);
+  // Posts a command with one parameter.
+  template <typename CommandType>
+  void postWith(VokInt32 parameter);
 
   const std::unique_ptr<CommandProcessor> _processor;
   const std::shared_ptr<CameraModel> _model;
@@ -74,7 +86,16 @@ class CameraController : public ActionListener {
   bool _objectHandler = false;
   bool _propertyHandler = false;
   bool _stateHandler = false;
+
+  mutable std::mutex _foldersMutex;
+  DownloadFolders _folders;
 };
 
-// The property id an action carries: a number from 0 to 0xFFFFFFFF; anything else is none.
-[[nodiscard]] std::optional<VokPropertyID> actionPropertyId(const ActionEvent& event);
+// The number an action carries, a property id or a value to write: a number from 0 to
+// 0xFFFFFFFF; anything else is none.
+[[nodiscard]] std::optional<VokUInt32> actionPropertyId(const ActionEvent& event);
+
+// The live-view zoom position after one of the moves zoom_UP, zoom_DOWN, zoom_LEFT and
+// zoom_RIGHT: 128 a step, never below 0 and never past the largest Int32. Other commands leave
+// it as it is.
+[[nodiscard]] tagVokPoint movedZoomPosition(tagVokPoint position, ActionEvent::Command move);

@@ -10,3 +10,5 @@ Command::~Command() = default;
 bool Command::execute() { return true; }
 
 bool Command::pause(double seconds) const { return platform::sleepFor(seconds, _cancellation); }
+
+bool Command::limitRetries(bool finished, int limit) { return finished || ++_attempts >= limit; }

@@ -31,12 +31,16 @@ class Command {
   // Pauses the queue running this command through the clock; false when the queue was
   // stopped meanwhile (the command should then end without touching the camera).
   bool pause(double seconds) const;
+  // For commands whose retries must end: passes `finished` on, but turns a "run it again"
+  // into "finished" once `limit` attempts have been made.
+  [[nodiscard]] bool limitRetries(bool finished, int limit);
 
   std::shared_ptr<CameraModel> _model;
 
  private:
   friend class CommandProcessor;
   std::shared_ptr<Command> _followUp;
+  int _attempts = 0;
   // The running queue's cancellation; set by the processor before each execute().
   const platform::Cancellation* _cancellation = nullptr;
 };

@@ -15,12 +15,12 @@ class CommandProcessor {
 
   CommandProcessor();
   // Stops the queue; returns once no command is running.
-  ~CommandProcessor();
+  virtual ~CommandProcessor();
   CommandProcessor(const CommandProcessor&) = delete;
   CommandProcessor& operator=(const CommandProcessor&) = delete;
 
   // Pauses the calling thread briefly, then queues `command`. Ignored once stopped.
-  void post(std::shared_ptr<Command> command);
+  virtual void post(std::shared_ptr<Command> command);
   // Ends the queue: queued commands and pending retries are dropped and nothing runs
   // afterwards. Waits for a running command unless called from the queue itself.
   void stop();

@@ -4,95 +4,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
-#include "vok/SimulatorImpl.h"
+#include "vok/Entry.h"
 
 namespace vok::sim {
 namespace {
-
-using Kind = VokObject::Kind;
-
-constexpr KindMask kCamera = kindBit(Kind::Camera);
-constexpr KindMask kStream = kindBit(Kind::Stream);
-constexpr KindMask kItem = kindBit(Kind::Item);
 
 // Ids the program reads during detection, before the camera's session is open.
 bool readableWithoutSession(VokPropertyID id) { return id == 0x2 || id == 0x7; }
 
 // Its own setting, which the program writes while opening the session; not a camera property.
 constexpr VokPropertyID kProgramSetting = 0xB;
-
-struct RefArg {
-  VokBaseRef ref;
-  KindMask kinds;
-  VokObject** out;
-};
-
-// One SDK call in progress: holds the lock and logs the call when it answers.
-class Entry {
- public:
-  Entry(const char* name, bool hasRef, VokBaseRef ref, std::vector<Arg> args)
-      : s(Simulator::Impl::get()), lock(s.mutex), name_(name), hasRef_(hasRef), ref_(ref), args_(std::move(args)) {}
-
-  // The checks that come before a call's work. Returns the status that ends the call, if any.
-  std::optional<VokError> enter(std::initializer_list<RefArg> refs, bool parametersValid = true,
-                                std::optional<VokPropertyID> id = std::nullopt, bool releasing = false) {
-    if (!s.initialized) {
-      if (s.everTerminated) {
-        ++s.stats.callsAfterTerminate;
-      }
-      return VOK_ERR_NOT_INITIALIZED;
-    }
-    const VokObject* first = nullptr;
-    for (const RefArg& arg : refs) {
-      if (!arg.ref) {
-        return VOK_ERR_INVALID_PARAMETER;
-      }
-      VokObject* object = s.find(arg.ref);
-      if (!object) {
-        ++s.stats.unknownReferences;
-        return VOK_ERR_INVALID_HANDLE;
-      }
-      if (object->count <= 0) {
-        ++(releasing ? s.stats.doubleReleases : s.stats.useAfterRelease);
-        return VOK_ERR_INVALID_HANDLE;
-      }
-      if ((kindBit(object->kind) & arg.kinds) == 0) {
-        return VOK_ERR_INVALID_HANDLE;
-      }
-      *arg.out = object;
-      if (!first) {
-        first = object;
-      }
-    }
-    if (!parametersValid) {
-      return VOK_ERR_INVALID_PARAMETER;
-    }
-    return s.scripted(name_, id, first);
-  }
-
-  VokError done(VokError status) {
-    s.record(name_, hasRef_, ref_, args_, status);
-    return status;
-  }
-  // For a call whose log line carries a value known only after its work.
-  void addArg(Arg arg) { args_.push_back(arg); }
-
-  Simulator::Impl& s;
-  std::unique_lock<std::mutex> lock;
-
- private:
-  std::string name_;
-  bool hasRef_;
-  VokBaseRef ref_;
-  std::vector<Arg> args_;
-};
-
-void copyText(std::int8_t* out, std::size_t capacity, const std::string& text) {
-  const std::size_t n = std::min(text.size(), capacity - 1);
-  std::memcpy(out, text.data(), n);
-  out[n] = 0;
-}
 
 template <typename Fn>
 VokError setHandler(const char* name, EventKind kind, HandlerSlot<Fn> Handlers::*slot, VokCameraRef camera,
@@ -114,17 +37,27 @@ VokError setHandler(const char* name, EventKind kind, HandlerSlot<Fn> Handlers::
   return e.done(VOK_ERR_OK);
 }
 
-// The work shared by calls that need the camera's open session.
-template <typename Work>
-VokError onOpenSession(Entry& e, VokObject* camera, Work work) {
-  CameraState* cam = e.s.pluggedCamera(camera);
-  if (!cam) {
-    return VOK_ERR_DEVICE_NOT_FOUND;
+// The children of a camera (its volumes, even before the session opens: detection probes
+// them) or of a card folder (its entries), by card entry id.
+VokError childrenOf(Entry& e, VokObject* object, const std::vector<int>*& children) {
+  if (object->kind == Kind::Camera) {
+    CameraState* cam = e.s.pluggedCamera(object);
+    if (!cam) {
+      return VOK_ERR_DEVICE_NOT_FOUND;
+    }
+    children = &cam->volumes;
+    return VOK_ERR_OK;
   }
-  if (!cam->sessionOpen) {
-    return VOK_ERR_SESSION_NOT_OPEN;
+  CameraState* cam = nullptr;
+  if (const VokError status = sessionCamera(e.s, object, cam)) {
+    return status;
   }
-  return work(*cam);
+  const CardNode* node = cam->entry(object->entry);
+  if (!node) {
+    return VOK_ERR_ITEM_GONE;
+  }
+  children = &node->children;
+  return VOK_ERR_OK;
 }
 
 }  // namespace
@@ -211,28 +144,30 @@ VokError VokGetChildCount(VokBaseRef ref, VokUInt32* outCount) {
     *outCount = static_cast<VokUInt32>(object->cameras.size());
     return e.done(VOK_ERR_OK);
   }
-  if (object->kind != Kind::Camera) {
+  if (object->kind != Kind::Camera && object->kind != Kind::Volume && object->kind != Kind::Item) {
     return e.done(VOK_ERR_NOT_SUPPORTED);
   }
-  CameraState* cam = e.s.pluggedCamera(object);
-  if (!cam) {
-    return e.done(VOK_ERR_DEVICE_NOT_FOUND);
+  const std::vector<int>* children = nullptr;
+  if (const VokError status = childrenOf(e, object, children)) {
+    return e.done(status);
   }
-  *outCount = cam->spec.volumeCount;
+  *outCount = static_cast<VokUInt32>(children->size());
   return e.done(VOK_ERR_OK);
 }
 
 VokError VokGetChildAtIndex(VokBaseRef ref, VokInt32 index, VokBaseRef* outChild) {
   Entry e("VokGetChildAtIndex", true, ref, {sgn(index)});
   VokObject* object = nullptr;
-  if (auto st = e.enter({{ref, kindBit(Kind::CameraList) | kCamera, &object}}, outChild != nullptr && index >= 0)) {
+  if (auto st = e.enter({{ref, kindBit(Kind::CameraList) | kCamera | kVolume | kItem, &object}},
+                        outChild != nullptr && index >= 0)) {
     return e.done(*st);
   }
+  const auto at = static_cast<std::size_t>(index);
   if (object->kind == Kind::CameraList) {
-    if (static_cast<std::size_t>(index) >= object->cameras.size()) {
+    if (at >= object->cameras.size()) {
       return e.done(VOK_ERR_INVALID_PARAMETER);
     }
-    const auto [id, epoch] = object->cameras[static_cast<std::size_t>(index)];
+    const auto [id, epoch] = object->cameras[at];
     CameraState* cam = e.s.camera(id);
     if (!cam || !cam->plugged || cam->epoch != epoch) {
       return e.done(VOK_ERR_DEVICE_NOT_FOUND);
@@ -246,14 +181,17 @@ VokError VokGetChildAtIndex(VokBaseRef ref, VokInt32 index, VokBaseRef* outChild
     *outChild = cam->current;
     return e.done(VOK_ERR_OK);
   }
-  CameraState* cam = e.s.pluggedCamera(object);
-  if (!cam) {
-    return e.done(VOK_ERR_DEVICE_NOT_FOUND);
+  const std::vector<int>* children = nullptr;
+  if (const VokError status = childrenOf(e, object, children)) {
+    return e.done(status);
   }
-  if (static_cast<VokUInt32>(index) >= cam->spec.volumeCount) {
+  if (at >= children->size()) {
     return e.done(VOK_ERR_INVALID_PARAMETER);
   }
-  *outChild = e.s.makeObject(Kind::Volume, object->camera, object->epoch);
+  VokObject* child =
+      e.s.makeObject(object->kind == Kind::Camera ? Kind::Volume : Kind::Item, object->camera, object->epoch);
+  child->entry = (*children)[at];
+  *outChild = child;
   return e.done(VOK_ERR_OK);
 }
 
@@ -326,25 +264,42 @@ VokError VokGetPropertySize(VokBaseRef ref, VokPropertyID id, VokInt32 param, Vo
                             VokUInt32* outSize) {
   Entry e("VokGetPropertySize", true, ref, {hex(id), sgn(param)});
   VokObject* object = nullptr;
-  if (auto st = e.enter({{ref, kCamera, &object}}, outType && outSize, id)) {
+  if (auto st = e.enter({{ref, kCamera | kEvfImage, &object}}, outType && outSize, id)) {
     return e.done(*st);
   }
-  return e.done(onOpenSession(e, object, [&](CameraState& cam) {
-    auto it = cam.properties.find(id);
-    if (it == cam.properties.end()) {
+  auto answer = [&](const std::map<VokPropertyID, PropertyValue>& properties) {
+    auto it = properties.find(id);
+    if (it == properties.end()) {
       return VOK_ERR_PROPERTY_NOT_FOUND;
     }
     *outType = it->second.dataType;
     *outSize = static_cast<VokUInt32>(it->second.bytes.size());
     return VOK_ERR_OK;
-  }));
+  };
+  if (object->kind == Kind::EvfImage) {
+    return e.done(answer(object->properties));
+  }
+  return e.done(onOpenSession(e, object, [&](CameraState& cam) { return answer(cam.properties); }));
 }
 
 VokError VokGetPropertyData(VokBaseRef ref, VokPropertyID id, VokInt32 param, VokUInt32 size, void* out) {
   Entry e("VokGetPropertyData", true, ref, {hex(id), sgn(param), dec(size)});
   VokObject* object = nullptr;
-  if (auto st = e.enter({{ref, kCamera, &object}}, size == 0 || out != nullptr, id)) {
+  if (auto st = e.enter({{ref, kCamera | kEvfImage, &object}}, size == 0 || out != nullptr, id)) {
     return e.done(*st);
+  }
+  // Never past the caller's buffer, whatever the stored value's size.
+  auto copy = [&](const std::vector<std::uint8_t>& bytes) {
+    const std::size_t n = std::min<std::size_t>(size, bytes.size());
+    if (n > 0) {
+      std::memcpy(out, bytes.data(), n);
+    }
+    return VOK_ERR_OK;
+  };
+  if (object->kind == Kind::EvfImage) {
+    // A fetched frame's own values; nothing before the first fetch.
+    auto it = object->properties.find(id);
+    return e.done(it == object->properties.end() ? VOK_ERR_PROPERTY_NOT_FOUND : copy(it->second.bytes));
   }
   CameraState* cam = e.s.pluggedCamera(object);
   if (!cam) {
@@ -364,13 +319,7 @@ VokError VokGetPropertyData(VokBaseRef ref, VokPropertyID id, VokInt32 param, Vo
     }
     return e.done(VOK_ERR_OK);
   }
-  const std::vector<std::uint8_t>& bytes = it->second.bytes;
-  // Never past the caller's buffer, whatever the stored value's size.
-  const std::size_t n = std::min<std::size_t>(size, bytes.size());
-  if (n > 0) {
-    std::memcpy(out, bytes.data(), n);
-  }
-  return e.done(VOK_ERR_OK);
+  return e.done(copy(it->second.bytes));
 }
 
 VokError VokSetPropertyData(VokBaseRef ref, VokPropertyID id, VokInt32 param, VokUInt32 size, const void* in) {
@@ -425,7 +374,23 @@ VokError VokSendCommand(VokCameraRef camera, VokCameraCommand command, VokInt32 
   if (auto st = e.enter({{camera, kCamera, &object}})) {
     return e.done(*st);
   }
-  return e.done(onOpenSession(e, object, [](CameraState&) { return VOK_ERR_OK; }));
+  return e.done(onOpenSession(e, object, [&](CameraState& cam) {
+    if (command != kVokCameraCommand_PressShutterButton) {
+      return VOK_ERR_OK;
+    }
+    // A full press takes the picture once the button is let go; the camera then offers it.
+    if (param == kVokShutterButton_Completely) {
+      cam.shutterDown = true;
+    } else if (param == kVokShutterButton_Off && cam.shutterDown) {
+      cam.shutterDown = false;
+      if (const int picture = cam.takePicture()) {
+        Event event{object->camera, cam.epoch, EventKind::Object, kVokObjectEvent_DirItemRequestTransfer, 0, 0, false, 0};
+        event.entry = picture;
+        e.s.push(event);
+      }
+    }
+    return VOK_ERR_OK;
+  }));
 }
 
 VokError VokSetFramePoint(VokCameraRef camera, tagVokPoint point, VokBool lockAF) {
@@ -435,129 +400,6 @@ VokError VokSetFramePoint(VokCameraRef camera, tagVokPoint point, VokBool lockAF
     return e.done(*st);
   }
   return e.done(onOpenSession(e, object, [](CameraState&) { return VOK_ERR_OK; }));
-}
-
-// --- files: validated and logged; the transfers themselves are not simulated yet ---
-
-namespace {
-
-VokError notSupportedOn(const char* name, VokBaseRef ref, KindMask kinds, std::vector<Arg> args = {}) {
-  Entry e(name, true, ref, std::move(args));
-  VokObject* object = nullptr;
-  if (auto st = e.enter({{ref, kinds, &object}})) {
-    return e.done(*st);
-  }
-  if (object->camera != 0 && !e.s.pluggedCamera(object)) {
-    return e.done(VOK_ERR_DEVICE_NOT_FOUND);
-  }
-  return e.done(VOK_ERR_NOT_SUPPORTED);
-}
-
-}  // namespace
-
-VokError VokGetDirectoryItemInfo(VokDirectoryItemRef item, tagVokDirectoryItemInfo* outInfo) {
-  Entry e("VokGetDirectoryItemInfo", true, item, {});
-  VokObject* object = nullptr;
-  if (auto st = e.enter({{item, kItem, &object}}, outInfo != nullptr)) {
-    return e.done(*st);
-  }
-  if (!e.s.pluggedCamera(object)) {
-    return e.done(VOK_ERR_DEVICE_NOT_FOUND);
-  }
-  return e.done(VOK_ERR_NOT_SUPPORTED);
-}
-
-VokError VokCreateFileStream(const char* path, VokUInt32 disposition, VokUInt32 access, VokStreamRef* outStream) {
-  Entry e("VokCreateFileStream", false, nullptr, {dec(disposition), dec(access)});
-  if (auto st = e.enter({}, path != nullptr && outStream != nullptr)) {
-    return e.done(*st);
-  }
-  *outStream = e.s.makeObject(Kind::Stream, 0, 0);
-  return e.done(VOK_ERR_OK);
-}
-
-VokError VokSetProgressCallback(VokStreamRef stream, VokProgressCallback callback, VokUInt32 option, void*) {
-  return notSupportedOn("VokSetProgressCallback", stream, kStream, {dec(option), dec(callback ? 1 : 0)});
-}
-
-VokError VokDownload(VokDirectoryItemRef item, VokUInt64 size, VokStreamRef stream) {
-  Entry e("VokDownload", true, item, {dec(size)});
-  VokObject* itemObject = nullptr;
-  VokObject* streamObject = nullptr;
-  if (auto st = e.enter({{item, kItem, &itemObject}, {stream, kStream, &streamObject}})) {
-    return e.done(*st);
-  }
-  if (!e.s.pluggedCamera(itemObject)) {
-    return e.done(VOK_ERR_DEVICE_NOT_FOUND);
-  }
-  return e.done(VOK_ERR_NOT_SUPPORTED);
-}
-
-VokError VokDownloadComplete(VokDirectoryItemRef item) {
-  return notSupportedOn("VokDownloadComplete", item, kItem);
-}
-
-VokError VokDeleteDirectoryItem(VokDirectoryItemRef item) {
-  return notSupportedOn("VokDeleteDirectoryItem", item, kItem);
-}
-
-VokError VokFormatVolume(VokVolumeRef volume) {
-  return notSupportedOn("VokFormatVolume", volume, kindBit(Kind::Volume));
-}
-
-// --- live view ---
-
-VokError VokCreateMemoryStream(VokUInt64 bufferSize, VokStreamRef* outStream) {
-  Entry e("VokCreateMemoryStream", false, nullptr, {dec(bufferSize)});
-  if (auto st = e.enter({}, outStream != nullptr)) {
-    return e.done(*st);
-  }
-  VokObject* stream = e.s.makeObject(Kind::Stream, 0, 0);
-  stream->memoryStream = true;
-  *outStream = stream;
-  return e.done(VOK_ERR_OK);
-}
-
-VokError VokCreateEvfImageRef(VokStreamRef stream, VokEvfImageRef* outImage) {
-  Entry e("VokCreateEvfImageRef", true, stream, {});
-  VokObject* object = nullptr;
-  if (auto st = e.enter({{stream, kStream, &object}}, outImage != nullptr)) {
-    return e.done(*st);
-  }
-  *outImage = e.s.makeObject(Kind::EvfImage, 0, 0);
-  return e.done(VOK_ERR_OK);
-}
-
-VokError VokDownloadEvfImage(VokCameraRef camera, VokEvfImageRef image) {
-  Entry e("VokDownloadEvfImage", true, camera, {});
-  VokObject* cameraObject = nullptr;
-  VokObject* imageObject = nullptr;
-  if (auto st = e.enter({{camera, kCamera, &cameraObject}, {image, kindBit(Kind::EvfImage), &imageObject}})) {
-    return e.done(*st);
-  }
-  return e.done(onOpenSession(e, cameraObject, [](CameraState&) { return VOK_ERR_NOT_SUPPORTED; }));
-}
-
-// The program reads these two without looking at the status, so the out values are always
-// set: a memory stream holds no frame yet and reads as empty.
-VokError VokGetPointer(VokStreamRef stream, const void** outPointer) {
-  Entry e("VokGetPointer", true, stream, {});
-  VokObject* object = nullptr;
-  if (auto st = e.enter({{stream, kStream, &object}}, outPointer != nullptr)) {
-    return e.done(*st);
-  }
-  *outPointer = nullptr;
-  return e.done(object->memoryStream ? VOK_ERR_OK : VOK_ERR_NOT_SUPPORTED);
-}
-
-VokError VokGetLength(VokStreamRef stream, VokUInt64* outLength) {
-  Entry e("VokGetLength", true, stream, {});
-  VokObject* object = nullptr;
-  if (auto st = e.enter({{stream, kStream, &object}}, outLength != nullptr)) {
-    return e.done(*st);
-  }
-  *outLength = 0;
-  return e.done(object->memoryStream ? VOK_ERR_OK : VOK_ERR_NOT_SUPPORTED);
 }
 
 // --- events ---

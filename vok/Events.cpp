@@ -158,6 +158,9 @@ void Simulator::Impl::deliver(const Event& event, std::unique_lock<std::mutex>& 
   if (objectFn || propertyFn || stateFn) {
     // The item exists only once a handler takes it, so a dropped event leaks nothing.
     VokObject* item = objectFn ? makeObject(VokObject::Kind::Item, event.camera, event.epoch) : nullptr;
+    if (item) {
+      item->entry = event.entry;
+    }
     const std::uint64_t token = nextToken++;
     inFlight.push_back({token, event.camera, event.kind});
     lock.unlock();
@@ -196,10 +199,12 @@ void Simulator::fireStateEvent(CameraId camera, VokStateEvent event, VokUInt32 p
   }
 }
 
-void Simulator::fireObjectEvent(CameraId camera, VokObjectEvent event) {
+void Simulator::fireObjectEvent(CameraId camera, VokObjectEvent event, const std::string& cardPath) {
   std::lock_guard lock(impl_->mutex);
-  if (const CameraState* cam = impl_->camera(camera)) {
-    impl_->push({camera, cam->epoch, EventKind::Object, event, 0, 0, false, 0});
+  if (CameraState* cam = impl_->camera(camera)) {
+    Event e{camera, cam->epoch, EventKind::Object, event, 0, 0, false, 0};
+    e.entry = cardPath.empty() || cam->volumes.empty() ? 0 : cam->entryAt(cam->volumes.front(), cardPath);
+    impl_->push(e);
   }
 }
 

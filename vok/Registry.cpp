@@ -5,6 +5,19 @@
 
 #include "vok/SimulatorImpl.h"
 
+void VokObject::dropContents() {
+  buffer.reset();
+  length = 0;
+  if (file) {
+    std::fclose(file);
+    file = nullptr;
+  }
+  progress = nullptr;
+  progressContext = nullptr;
+  properties.clear();
+  cameras.clear();
+}
+
 namespace vok::sim {
 
 namespace {
@@ -72,19 +85,41 @@ VokObject* Simulator::Impl::makeObject(VokObject::Kind kind, CameraId cameraId, 
   auto object = std::make_unique<VokObject>();
   object->kind = kind;
   object->serial = ++nextSerial;
+  object->uid = nextUid++;
   object->count = 1;
   object->camera = cameraId;
   object->epoch = epoch;
   VokObject* raw = object.get();
-  objects.push_back(std::move(object));
-  known.insert(raw);
+  objects.emplace(raw, std::move(object));
+  byUid.emplace(raw->uid, raw);
   ++stats.live;
   return raw;
 }
 
 VokObject* Simulator::Impl::find(VokBaseRef ref) const {
   // Only compares the pointer: a pointer never handed out is not dereferenced.
-  return known.count(ref) ? ref : nullptr;
+  return objects.count(ref) ? ref : nullptr;
+}
+
+VokObject* Simulator::Impl::liveByUid(std::uint64_t uid) const {
+  auto it = byUid.find(uid);
+  return it != byUid.end() && it->second->count > 0 ? it->second : nullptr;
+}
+
+void Simulator::Impl::bury(VokObject* object) {
+  object->dropContents();
+  dead.push_back(object);
+  while (dead.size() > kDeadShellLimit) {
+    VokObject* oldest = dead.front();
+    dead.pop_front();
+    for (auto& [id, cam] : cameras) {
+      if (cam.current == oldest) {
+        cam.current = nullptr;
+      }
+    }
+    byUid.erase(oldest->uid);
+    objects.erase(oldest);  // a pointer this old now counts as unknown
+  }
 }
 
 std::string Simulator::Impl::label(VokBaseRef ref) const {
@@ -106,7 +141,11 @@ std::string Simulator::Impl::label(VokBaseRef ref) const {
 void Simulator::Impl::release(VokObject* object, std::unique_lock<std::mutex>& lock) {
   --object->count;
   --stats.live;
-  if (object->count > 0 || object->kind != VokObject::Kind::Camera) {
+  if (object->count > 0) {
+    return;
+  }
+  if (object->kind != VokObject::Kind::Camera) {
+    bury(object);
     return;
   }
   CameraState* cam = camera(object->camera);
@@ -116,11 +155,22 @@ void Simulator::Impl::release(VokObject* object, std::unique_lock<std::mutex>& l
     cam->handlers = {};
     waitHandlerIdle(lock, object->camera, std::nullopt);
   }
+  // Looked up again: the wait above let other calls run.
+  if (find(object) && object->count == 0) {
+    bury(object);
+  }
 }
 
 void Simulator::Impl::orphanAll() {
-  for (auto& object : objects) {
+  std::vector<VokObject*> live;
+  for (auto& [pointer, object] : objects) {
+    if (object->count > 0) {
+      live.push_back(object.get());
+    }
+  }
+  for (VokObject* object : live) {
     object->count = 0;
+    bury(object);
   }
   stats = {};
 }
@@ -227,6 +277,9 @@ void Simulator::Impl::record(const std::string& name, bool hasRef, VokBaseRef re
     std::fflush(logFile);
   }
   log.push_back(std::move(call));
+  while (log.size() > logLimit) {
+    log.pop_front();
+  }
 }
 
 }  // namespace vok::sim

@@ -5,6 +5,7 @@
 // application reads a scenario file named by $RAVLIO_VOK_SCENARIO (see Scenario.h).
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -24,7 +25,46 @@ struct PropertyValue {
   // A zero-terminated string of data type 2 (size: length + 1).
   static PropertyValue string(const std::string& text);
   static PropertyValue raw(VokDataType type, std::vector<std::uint8_t> bytes);
+  // The bytes of an SDK record (a point, a rectangle, a camera position) as a byte block.
+  template <typename Record>
+  static PropertyValue record(const Record& value) {
+    std::vector<std::uint8_t> bytes(sizeof value);
+    std::memcpy(bytes.data(), &value, sizeof value);
+    return raw(kVokDataType_ByteBlock, std::move(bytes));
+  }
 };
+
+// A file or folder on a camera's memory card.
+struct CardEntry {
+  std::string name;
+  bool folder = false;
+  std::vector<std::uint8_t> bytes;  // a file's content
+  std::vector<CardEntry> children;  // a folder's entries, in the order the camera lists them
+  // Non-zero: VokDownload of this file writes half of it and then answers this status.
+  VokError downloadFailure = VOK_ERR_OK;
+
+  static CardEntry file(std::string name, std::vector<std::uint8_t> bytes);
+  // A file of `size` bytes that looks like a JPEG image.
+  static CardEntry picture(std::string name, std::size_t size = 24 * 1024);
+  static CardEntry dir(std::string name, std::vector<CardEntry> children = {});
+};
+
+// One volume (memory card) of a camera.
+struct VolumeSpec {
+  std::string name = "SD";
+  std::vector<CardEntry> entries;
+};
+
+// What a live-view fetch delivers while the camera's output device (0x500) has bit 1 set.
+struct EvfSpec {
+  std::vector<std::uint8_t> frame;  // every frame's bytes; empty: a 48 KiB JPEG-like frame
+  // What the fetched image answers for its own properties (zoom, rectangles, camera position),
+  // on top of defaults for 0x507, 0x541, 0x50B, 0x540, 0x01000546 and 0x01000544.
+  std::map<VokPropertyID, PropertyValue> properties;
+};
+
+// A memory stream that misreports its frame, for tests of the reader's checks.
+enum class StreamQuirk { None, NullPointer, LengthBeyondBuffer };
 
 struct CameraSpec {
   std::string productName = "Orvell Tavo R5";  // property 0x2
@@ -34,7 +74,11 @@ struct CameraSpec {
   std::string deviceDescription;               // defaults to the product name
   std::map<VokPropertyID, PropertyValue> properties;           // on top of the three above
   std::map<VokPropertyID, tagVokPropertyDesc> descriptors;
-  VokUInt32 volumeCount = 1;  // what VokGetChildCount answers for the camera (the probe)
+  // The camera's volumes; their number is what VokGetChildCount answers for the camera (the
+  // probe). Releasing the shutter after a full press adds a picture under DCIM/100TAVO of the
+  // first volume and offers it with object event 0x208.
+  std::vector<VolumeSpec> volumes{VolumeSpec{}};
+  EvfSpec evf;
 };
 
 using CameraId = int;
@@ -85,8 +129,9 @@ class Simulator {
   void firePropertyEvent(CameraId camera, VokPropertyEvent event, VokPropertyID id, VokUInt32 param = 0);
   void fireStateEvent(CameraId camera, VokStateEvent event, VokUInt32 param = 0);
   // Hands a new directory-item reference to the object handler (which must release it or
-  // give it to a download).
-  void fireObjectEvent(CameraId camera, VokObjectEvent event);
+  // give it to a download). `cardPath` ("DCIM/100TAVO/IMG_0001.JPG", on the first volume)
+  // names the entry it stands for; empty: an entry that is gone.
+  void fireObjectEvent(CameraId camera, VokObjectEvent event, const std::string& cardPath = {});
   // Blocks until every event fired so far has been delivered (or dropped).
   void waitForEvents();
 
@@ -97,7 +142,18 @@ class Simulator {
   // Every call of `call` answers `status` from now on (VOK_ERR_OK clears it).
   void fail(const std::string& call, VokError status);
 
-  // The call log.
+  // The card's entries as paths below the volume's root, depth first in the camera's order;
+  // folders end in "/" ("DCIM/", "DCIM/100TAVO/IMG_0001.JPG").
+  [[nodiscard]] std::vector<std::string> cardEntries(CameraId camera, std::size_t volume = 0) const;
+  // Frames that live view delivered so far.
+  [[nodiscard]] int evfFrames(CameraId camera) const;
+  void setStreamQuirk(StreamQuirk quirk);
+
+  // The call log: a ring of the last callLogLimit() calls, so that a long live view stays
+  // bounded.
+  static constexpr std::size_t kDefaultCallLogLimit = 4096;
+  void setCallLogLimit(std::size_t limit);
+  [[nodiscard]] std::size_t callLogLimit() const;
   [[nodiscard]] std::vector<Call> calls() const;
   [[nodiscard]] std::vector<Call> calls(const std::string& name) const;
   void clearCalls();

@@ -27,6 +27,26 @@ PropertyValue PropertyValue::raw(VokDataType type, std::vector<std::uint8_t> byt
   return v;
 }
 
+CardEntry CardEntry::file(std::string name, std::vector<std::uint8_t> bytes) {
+  CardEntry entry;
+  entry.name = std::move(name);
+  entry.bytes = std::move(bytes);
+  return entry;
+}
+
+CardEntry CardEntry::picture(std::string name, std::size_t size) {
+  std::vector<std::uint8_t> bytes = sampleJpeg(size, static_cast<unsigned>(name.size()));
+  return file(std::move(name), std::move(bytes));
+}
+
+CardEntry CardEntry::dir(std::string name, std::vector<CardEntry> children) {
+  CardEntry entry;
+  entry.name = std::move(name);
+  entry.folder = true;
+  entry.children = std::move(children);
+  return entry;
+}
+
 Simulator& Simulator::instance() {
   static Simulator simulator;
   return simulator;
@@ -57,7 +77,9 @@ void Simulator::reset() {
   s.scripts.clear();
   s.idScripts.clear();
   s.failures.clear();
+  s.streamQuirk = StreamQuirk::None;
   s.log.clear();
+  s.logLimit = kDefaultCallLogLimit;
   if (s.logFile) {
     std::fclose(s.logFile);
     s.logFile = nullptr;
@@ -81,6 +103,14 @@ CameraId Simulator::addCamera(CameraSpec spec, bool plugged) {
     cam.properties[pid] = value;
   }
   cam.descriptors = spec.descriptors;
+  for (const VolumeSpec& volume : spec.volumes) {
+    cam.volumes.push_back(cam.addEntry(CardEntry::dir(volume.name, volume.entries), 0));
+  }
+  cam.evfFrame = spec.evf.frame.empty() ? sampleJpeg(48 * 1024, 7) : spec.evf.frame;
+  cam.evfProperties = defaultEvfProperties();
+  for (const auto& [pid, value] : spec.evf.properties) {
+    cam.evfProperties[pid] = value;
+  }
   cam.spec = std::move(spec);
   cam.plugged = plugged;
   cam.epoch = plugged ? 1 : 0;
@@ -159,9 +189,54 @@ void Simulator::fail(const std::string& call, VokError status) {
   }
 }
 
+std::vector<std::string> Simulator::cardEntries(CameraId camera, std::size_t volume) const {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<std::string> paths;
+  CameraState* cam = impl_->camera(camera);
+  if (!cam || volume >= cam->volumes.size()) {
+    return paths;
+  }
+  std::function<void(int, const std::string&)> walk = [&](int id, const std::string& prefix) {
+    for (int child : cam->card.at(id).children) {
+      const CardNode& node = cam->card.at(child);
+      const std::string path = prefix + node.name + (node.folder ? "/" : "");
+      paths.push_back(path);
+      if (node.folder) {
+        walk(child, path);
+      }
+    }
+  };
+  walk(cam->volumes[volume], "");
+  return paths;
+}
+
+int Simulator::evfFrames(CameraId camera) const {
+  std::lock_guard lock(impl_->mutex);
+  const CameraState* cam = impl_->camera(camera);
+  return cam ? cam->evfFrames : 0;
+}
+
+void Simulator::setStreamQuirk(StreamQuirk quirk) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->streamQuirk = quirk;
+}
+
+void Simulator::setCallLogLimit(std::size_t limit) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->logLimit = limit;
+  while (impl_->log.size() > limit) {
+    impl_->log.pop_front();
+  }
+}
+
+std::size_t Simulator::callLogLimit() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->logLimit;
+}
+
 std::vector<Call> Simulator::calls() const {
   std::lock_guard lock(impl_->mutex);
-  return impl_->log;
+  return {impl_->log.begin(), impl_->log.end()};
 }
 
 std::vector<Call> Simulator::calls(const std::string& name) const {

@@ -14,25 +14,43 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "vok/Simulation.h"
 
-// A reference handed out by the SDK. Never freed while the simulator lives, so a stale pointer
-// can still be looked up and reported instead of being read after it was freed.
+// A reference handed out by the SDK. A released one stays known for a while (the last
+// kDeadShellLimit of them), so that a stale pointer is looked up and reported instead of being
+// read after it was freed; what it held (a frame buffer, an open file) goes at once.
 struct VokObject {
   enum class Kind { CameraList, Camera, Volume, Item, Stream, EvfImage };
 
   Kind kind = Kind::Camera;
   int serial = 0;             // for the log's labels
+  std::uint64_t uid = 0;      // never reused, unlike the serial after a reset
   int count = 0;              // 0: released (dead)
   vok::sim::CameraId camera = 0;  // 0: belongs to no camera
   int epoch = 0;              // the camera's plug epoch when the reference was made
   // A camera list: the cameras plugged when it was made, with their epochs.
   std::vector<std::pair<vok::sim::CameraId, int>> cameras;
+  // A volume or a directory item: the card entry it stands for.
+  int entry = 0;
+  // A memory stream: its fixed capacity, its buffer (made at the first fetch) and the bytes in it.
   bool memoryStream = false;
+  std::size_t capacity = 0;
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::size_t length = 0;
+  // A file stream.
+  std::FILE* file = nullptr;
+  VokProgressCallback progress = nullptr;
+  void* progressContext = nullptr;
+  // A live-view image: the stream it fills and the values of the frame last fetched into it.
+  std::uint64_t streamUid = 0;
+  std::map<VokPropertyID, vok::sim::PropertyValue> properties;
+
+  // Lets go of what a released reference held.
+  void dropContents();
 };
 
 namespace vok::sim {
@@ -56,6 +74,17 @@ struct Handlers {
   HandlerSlot<VokStateEventHandler> state;
 };
 
+// An entry of a memory card; a volume's root is a folder without a parent.
+struct CardNode {
+  std::string name;
+  bool folder = false;
+  std::vector<std::uint8_t> bytes;
+  VokError downloadFailure = VOK_ERR_OK;
+  std::vector<int> children;  // entry ids, in the order the camera lists them
+  int parent = 0;
+  bool gone = false;  // deleted or formatted away
+};
+
 struct CameraState {
   CameraSpec spec;
   std::map<VokPropertyID, PropertyValue> properties;
@@ -69,6 +98,27 @@ struct CameraState {
   // Statuses scripted for calls on this camera's own reference (the scenario's probe).
   std::map<std::string, std::deque<VokError>> scripts;
   int emptyNameReads = 0;  // reads of 0x2 after the session opened that come back empty
+
+  // Memory cards: every entry by id, and the root entry of each volume.
+  std::map<int, CardNode> card;
+  std::vector<int> volumes;
+  int nextEntry = 1;
+  bool shutterDown = false;  // pressed completely, not yet released
+  int pictureNumber = 0;
+  // Live view.
+  std::vector<std::uint8_t> evfFrame;
+  std::map<VokPropertyID, PropertyValue> evfProperties;
+  int evfFrames = 0;
+
+  [[nodiscard]] CardNode* entry(int id);  // nullptr when unknown or gone
+  int addEntry(const CardEntry& spec, int parent);
+  void removeEntry(int id);  // marks it and everything below it gone
+  // The entry at a "/"-separated path below `root`; 0 when there is none.
+  [[nodiscard]] int entryAt(int root, const std::string& path);
+  // A folder's child of that name, made when missing.
+  int folderNamed(int parent, const std::string& name);
+  // Adds the next picture under DCIM/100TAVO of the first volume; 0 without a volume.
+  int takePicture();
 };
 
 struct Event {
@@ -80,6 +130,7 @@ struct Event {
   VokUInt32 param = 0;
   bool unplug = false;  // take the camera out once the event was delivered
   std::uint64_t seq = 0;
+  int entry = 0;  // an object event's card entry
 };
 
 enum class ArgFormat : std::uint8_t { Unsigned, Signed, Hex };
@@ -117,11 +168,16 @@ struct Simulator::Impl {
   int initializeCount = 0;
   int terminateCount = 0;
 
-  // Registry. `objects` owns every reference ever handed out; `known` finds them by pointer.
-  std::vector<std::unique_ptr<VokObject>> objects;
-  std::unordered_set<const VokObject*> known;
+  // Registry. `objects` owns every live reference and the most recent dead ones, by pointer;
+  // `dead` lists the dead ones oldest first, `byUid` finds any of them by uid.
+  static constexpr std::size_t kDeadShellLimit = 1024;
+  std::unordered_map<const VokObject*, std::unique_ptr<VokObject>> objects;
+  std::deque<VokObject*> dead;
+  std::unordered_map<std::uint64_t, VokObject*> byUid;
   int nextSerial = 0;
+  std::uint64_t nextUid = 1;
   ReferenceStats stats;
+  StreamQuirk streamQuirk = StreamQuirk::None;
 
   std::map<CameraId, CameraState> cameras;
   CameraId nextCamera = 1;
@@ -131,8 +187,9 @@ struct Simulator::Impl {
   std::map<std::pair<std::string, VokPropertyID>, std::deque<VokError>> idScripts;
   std::map<std::string, VokError> failures;
 
-  // Log.
-  std::vector<Call> log;
+  // Log: a ring of the last logLimit calls.
+  std::deque<Call> log;
+  std::size_t logLimit = Simulator::kDefaultCallLogLimit;
   std::FILE* logFile = nullptr;
   std::function<double()> timeSource;
   std::map<std::thread::id, std::string> threadNames;
@@ -165,6 +222,9 @@ struct Simulator::Impl {
   [[nodiscard]] VokObject* find(VokBaseRef ref) const;
   [[nodiscard]] std::string label(VokBaseRef ref) const;
   void release(VokObject* object, std::unique_lock<std::mutex>& lock);
+  // A released object: its contents go, its shell joins the dead ones.
+  void bury(VokObject* object);
+  [[nodiscard]] VokObject* liveByUid(std::uint64_t uid) const;
   void orphanAll();
   [[nodiscard]] CameraState* camera(CameraId id);
   [[nodiscard]] const CameraState* camera(CameraId id) const;
@@ -201,5 +261,11 @@ struct Simulator::Impl {
 
 // Joins threads handed out by stopEvents, outside the lock.
 void joinAll(std::vector<std::thread>& threads);
+
+// Bytes that look like a JPEG image: `size` bytes (at least 4) between the start and end
+// markers, varied by `seed`.
+std::vector<std::uint8_t> sampleJpeg(std::size_t size, unsigned seed);
+// What a fetched live-view image answers unless the camera's spec says otherwise.
+std::map<VokPropertyID, PropertyValue> defaultEvfProperties();
 
 }  // namespace vok::sim

@@ -49,6 +49,9 @@ inline constexpr VokError VOK_ERR_PROPERTY_NOT_FOUND = 0x00000063;
 inline constexpr VokError VOK_ERR_SESSION_NOT_OPEN = 0x00000064;
 inline constexpr VokError VOK_ERR_DEVICE_NOT_FOUND = 0x00000065;
 inline constexpr VokError VOK_ERR_BUFFER_TOO_SMALL = 0x00000066;
+inline constexpr VokError VOK_ERR_ITEM_GONE = 0x00000067;         // deleted, or formatted away
+inline constexpr VokError VOK_ERR_FILE_IO = 0x00000068;           // a file stream could not be made or written
+inline constexpr VokError VOK_ERR_OPERATION_CANCELLED = 0x00000069;  // the progress callback cancelled
 
 // Event filters and the events the program acts on.
 inline constexpr VokUInt32 kVokPropertyEvent_All = 0x00000100;
@@ -58,6 +61,15 @@ inline constexpr VokUInt32 kVokObjectEvent_All = 0x00000200;
 inline constexpr VokUInt32 kVokObjectEvent_DirItemRequestTransfer = 0x00000208;
 inline constexpr VokUInt32 kVokStateEvent_All = 0x00000300;
 inline constexpr VokUInt32 kVokStateEvent_Shutdown = 0x00000301;
+
+// The shutter button command and its parameters; the live-view output device property and
+// its bit for the computer.
+inline constexpr VokCameraCommand kVokCameraCommand_PressShutterButton = 0x00000004;
+inline constexpr VokInt32 kVokShutterButton_Off = 0;
+inline constexpr VokInt32 kVokShutterButton_Halfway = 1;
+inline constexpr VokInt32 kVokShutterButton_Completely = 3;
+inline constexpr VokPropertyID kVokPropID_Evf_OutputDevice = 0x00000500;
+inline constexpr VokUInt32 kVokEvfOutputDevice_PC = 0x00000002;
 
 // Property data types.
 inline constexpr VokDataType kVokDataType_String = 2;

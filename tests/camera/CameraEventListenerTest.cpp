@@ -113,7 +113,8 @@ TEST_F(CameraEventListenerTest, DownloadRowReleasesTheItemExactlyOnce) {
   sim().fireObjectEvent(cameraId_, 0x208);
   sim().fireObjectEvent(cameraId_, 0x204);
   sim().waitForEvents();
-  EXPECT_EQ(sim().stats().live, live);
+  // The download runs on the command queue and lets go of its item there.
+  EXPECT_TRUE(waitUntil([&] { return sim().stats().live == live; }));
   EXPECT_EQ(sim().stats().doubleReleases, 0);
   EXPECT_EQ(sim().calls("VokRelease").size(), 2u);
 }

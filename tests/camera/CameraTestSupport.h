@@ -50,8 +50,11 @@ class EventRecorder {
       offMainThread_ |= !platform::isMainThread();
       auto event = std::dynamic_pointer_cast<const CameraEvent>(n.object);
       ASSERT_TRUE(event);
-      ASSERT_TRUE(event->arg().metaType() == QMetaType::fromType<quint32>());
-      camera_.push_back({event->type(), event->arg().value<quint32>()});
+      // A frame and a camera position ride as records (arg 0 here, the record in args()).
+      const bool record = event->type() == EventType::evf_DATA_CHANGED || event->type() == EventType::angle_INFO;
+      ASSERT_TRUE(record || event->arg().metaType() == QMetaType::fromType<quint32>());
+      camera_.push_back({event->type(), record ? 0u : event->arg().value<quint32>()});
+      args_.push_back(event->arg());
     });
     center.addObserver(this, QString::fromLatin1(kViewEvent), [this](const platform::Notification& n) {
       offMainThread_ |= !platform::isMainThread();
@@ -70,15 +73,19 @@ class EventRecorder {
   }
 
   [[nodiscard]] const std::vector<Seen>& camera() const { return camera_; }
+  // The arguments of camera(), in the same order.
+  [[nodiscard]] const std::vector<QVariant>& args() const { return args_; }
   [[nodiscard]] const std::vector<ViewEvent::ViewEventType>& view() const { return view_; }
   [[nodiscard]] bool offMainThread() const { return offMainThread_; }
   void clear() {
     camera_.clear();
+    args_.clear();
     view_.clear();
   }
 
  private:
   std::vector<Seen> camera_;
+  std::vector<QVariant> args_;
   std::vector<ViewEvent::ViewEventType> view_;
   bool offMainThread_ = false;
 };

@@ -33,5 +33,13 @@ class SimTest : public ::testing::Test {
     return ref;
   }
 
+  // Starts afresh with one camera built from `spec`; returns its reference, session open.
+  VokCameraRef restartWith(const vok::sim::CameraSpec& spec) {
+    sim().reset();
+    camera = sim().addCamera(spec);
+    EXPECT_EQ(VokInitializeSDK(), VOK_ERR_OK);
+    return openCamera();
+  }
+
   vok::sim::CameraId camera = 0;
 };

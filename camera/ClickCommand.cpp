@@ -1,0 +1,15 @@
+#include "camera/ClickCommand.h"
+
+#include "camera/CameraModel.h"
+#include "camera/CommandSupport.h"
+
+bool ClickCommand::execute() {
+  if (!_model->isEvfEnable.load()) return false;
+  VokError status = VOK_ERR_OK;
+  if (_parameter == kCursor) {
+    notify(*_model, CameraEvent::CameraEventType::mouse_CURSOR, reportNumber(1));
+  } else if (_parameter == kAtPoint) {
+    status = clickAtPoint(_model->_clickPoint.load());
+  }
+  return _model->_viewNotification.reportResult(status);
+}

@@ -1,0 +1,16 @@
+#include "camera/SwitchMirrorUpCommand.h"
+
+#include "camera/CameraModel.h"
+#include "camera/CommandSupport.h"
+
+bool SwitchMirrorUpCommand::execute() {
+  const VokUInt32 state = _model->getPropertyUInt32(kState);
+  if (state == 2) return false;
+  VokError status = VOK_ERR_OK;
+  if (_parameter == 1 && state == 0) {
+    status = writePropertyUInt32(_model->_camera, kSetting, 1);
+  } else if (_parameter == 0 && state == 1) {
+    status = writePropertyUInt32(_model->_camera, kSetting, 0);
+  }
+  return _model->_viewNotification.reportResult(status);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "camera/ParameterCommand.h"
+
+// Locks the mirror up (1) or lets it down (0) when it is not already so. Waits, retrying, while
+// the camera is between the two (state 2).
+class SwitchMirrorUpCommand final : public ParameterCommand {
+ public:
+  static constexpr VokPropertyID kState = 0x01000421;
+  static constexpr VokPropertyID kSetting = 0x01000438;
+
+  using ParameterCommand::ParameterCommand;
+  [[nodiscard]] bool execute() override;
+};
