@@ -10,6 +10,7 @@
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
 #include "platform/RunningApplications.h"
+#include "platform/SceneSwitch.h"
 #include "platform/Storyboard.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowController.h"
@@ -107,14 +108,7 @@ void IntroViewController::applySelectedLanguage() {
   const bool korean = pbtnLanguage->currentIndex() >= 0 && pbtnLanguage->currentText() == kKoreanTitle;
   setLanguage(korean ? Language::korean() : Language::english(Language::English::us));
 
-  platform::Storyboard* board = storyboard();
-  if (!board) return;
-  std::unique_ptr<platform::ViewController> next =
-      board->instantiateController(QStringLiteral("IntroViewController"));
-  if (!dynamic_cast<IntroViewController*>(next.get())) return;
-  platform::WindowController* window = windowController();
-  if (!window) return;
-  window->setContentViewController(std::move(next));
+  platform::replaceContent<IntroViewController>(*this, QStringLiteral("IntroViewController"));
 }
 
 void IntroViewController::onClickNext() {

@@ -5,15 +5,8 @@
 #include "firmware/SelectLocationViewController.h"
 #include "platform/Storyboard.h"
 
-namespace {
-template <typename Screen>
-void add(platform::Storyboard& storyboard, const char* identifier) {
-  storyboard.registerScene(QString::fromLatin1(identifier), [] { return std::make_unique<Screen>(); });
-}
-}  // namespace
-
 void registerFirmwareScenes(platform::Storyboard& storyboard) {
-  add<FirmwareSelectViewController>(storyboard, "FirmwareSelectViewController");
-  add<FirmwareFileDownloadViewController>(storyboard, "FirmwareFileDownloadViewController");
-  add<SelectLocationViewController>(storyboard, "SelectLocationViewController");
+  storyboard.registerScene<FirmwareSelectViewController>(QStringLiteral("FirmwareSelectViewController"));
+  storyboard.registerScene<FirmwareFileDownloadViewController>(QStringLiteral("FirmwareFileDownloadViewController"));
+  storyboard.registerScene<SelectLocationViewController>(QStringLiteral("SelectLocationViewController"));
 }

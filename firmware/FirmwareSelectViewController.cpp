@@ -17,6 +17,7 @@
 #include "firmware/RoundedBox.h"
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
+#include "platform/SceneSwitch.h"
 #include "platform/Storyboard.h"
 #include "platform/WindowController.h"
 #include "ui_FirmwareSelectViewController.h"
@@ -234,15 +235,9 @@ void FirmwareSelectViewController::onClickFiremwareDownload() {
   vNoInternetConnection->hide();
   vSelectedFirmwareInfo->hide();
   if (!selectedCameraFirmwareInfo) return;
-  platform::Storyboard* board = storyboard();
-  if (!board) return;
-  std::unique_ptr<platform::ViewController> next =
-      board->instantiateController(QStringLiteral("FirmwareFileDownloadViewController"));
-  auto* download = dynamic_cast<FirmwareFileDownloadViewController*>(next.get());
-  if (!download) return;
-  download->selectedCameraFirmwareInfo = selectedCameraFirmwareInfo;
-  download->productName = productName;
-  platform::WindowController* window = windowController();
-  if (!window) return;
-  window->setContentViewController(std::move(next));
+  platform::replaceContent<FirmwareFileDownloadViewController>(
+      *this, QStringLiteral("FirmwareFileDownloadViewController"), [this](FirmwareFileDownloadViewController& next) {
+        next.selectedCameraFirmwareInfo = selectedCameraFirmwareInfo;
+        next.productName = productName;
+      });
 }

@@ -22,6 +22,11 @@ class Storyboard {
   Storyboard& operator=(const Storyboard&) = delete;
 
   void registerScene(const QString& identifier, Factory factory);
+  // Registers `Screen`, made with its default constructor, under `identifier`.
+  template <typename Screen>
+  void registerScene(const QString& identifier) {
+    registerScene(identifier, [] { return std::make_unique<Screen>(); });
+  }
   [[nodiscard]] bool hasScene(const QString& identifier) const;
   [[nodiscard]] std::unique_ptr<ViewController> instantiateController(const QString& identifier);
 

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building (and, with "run", running) Ravlio needs on Debian 12, only where it is
-# missing. Usage: scripts/deps.sh [build|run]
+# missing. Usage: scripts/deps.sh [build|run|bench]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
           libgtest-dev libgmock-dev 7zip genisoimage)
+if [[ "${1:-build}" == bench ]]; then
+  # The download benchmark measures curl beside the program.
+  packages+=(curl)
+fi
 if [[ "${1:-build}" == run ]]; then
   # A window needs an X server when there is no display; Korean text needs a Hangul font.
   packages+=(xvfb xauth fonts-noto-cjk)
