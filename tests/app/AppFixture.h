@@ -95,6 +95,25 @@ class AppFixture : public ::testing::Test {
     return window_ ? dynamic_cast<Screen*>(window_->contentViewController()) : nullptr;
   }
 
+  // The main window has closed through the shutdown: `camera` released, then the SDK
+  // terminated, last of all; nothing reaches the SDK afterwards, however long workers wait.
+  void expectShutdownInOrder(VokCameraRef camera) {
+    EXPECT_TRUE(window_ && window_->isClosed());
+    EXPECT_TRUE(platform::Application::isTerminating());
+    const auto calls = sim().calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].name, "VokRelease");
+    EXPECT_EQ(calls[calls.size() - 2].ref, camera);
+    EXPECT_EQ(calls.back().name, "VokTerminateSDK");
+    EXPECT_EQ(sim().terminateCount(), 1);
+    runFor(10);
+    const auto stats = sim().stats();
+    EXPECT_EQ(stats.leakedAtTerminate, 0);
+    EXPECT_EQ(stats.callsAfterTerminate, 0);
+    EXPECT_EQ(stats.useAfterRelease, 0);
+    EXPECT_EQ(stats.doubleReleases, 0);
+  }
+
   // Accepts a camera: starts the search and runs until DEVICE_CONNECTED (5th pass).
   void connectCamera() {
     post(ViewEvent::ViewEventType::CHECK_DEVICE_CONNECT);

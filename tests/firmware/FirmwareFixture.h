@@ -8,18 +8,16 @@
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "platform/Volumes.h"
 
-// Gives every test its own caches folder (so its own working folder) and attach root, and
-// removes them afterwards.
-class FirmwareFolders : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    savedCache_ = qgetenv("XDG_CACHE_HOME");
+// Points the caches folder (and so the working folder) and the attach root into a temporary
+// folder of their own while it lives, and removes them afterwards.
+class TemporaryFirmwareFolders {
+ public:
+  TemporaryFirmwareFolders() : savedCache_(qgetenv("XDG_CACHE_HOME")) {
     qputenv("XDG_CACHE_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("cache"))));
     qputenv("RAVLIO_ATTACH_ROOT", QFile::encodeName(attachRoot()));
-    ASSERT_TRUE(QDir().mkpath(workingFolder()));
+    QDir().mkpath(workingFolder());
   }
-  void TearDown() override {
+  ~TemporaryFirmwareFolders() {
     qunsetenv("RAVLIO_ATTACH_ROOT");
     if (savedCache_.isEmpty()) {
       qunsetenv("XDG_CACHE_HOME");
@@ -27,7 +25,10 @@ class FirmwareFolders : public ::testing::Test {
       qputenv("XDG_CACHE_HOME", savedCache_);
     }
   }
+  TemporaryFirmwareFolders(const TemporaryFirmwareFolders&) = delete;
+  TemporaryFirmwareFolders& operator=(const TemporaryFirmwareFolders&) = delete;
 
+  [[nodiscard]] bool isValid() const { return dir_.isValid() && QDir(workingFolder()).exists(); }
   QString attachRoot() const { return dir_.filePath(QStringLiteral("Volumes")); }
   QString workingFolder() const { return FirmwareFileDownloadViewController::downloadFolderURL()->toLocalFile(); }
   QString path(const QString& name) const { return dir_.filePath(name); }
@@ -36,6 +37,25 @@ class FirmwareFolders : public ::testing::Test {
     return QDir(attachRoot()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   }
 
+ private:
   QTemporaryDir dir_;
   QByteArray savedCache_;
+};
+
+// Gives every test its own working folder and attach root.
+class FirmwareFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folders_ = std::make_unique<TemporaryFirmwareFolders>();
+    ASSERT_TRUE(folders_->isValid());
+  }
+  void TearDown() override { folders_.reset(); }
+
+  QString attachRoot() const { return folders_->attachRoot(); }
+  QString workingFolder() const { return folders_->workingFolder(); }
+  QString path(const QString& name) const { return folders_->path(name); }
+  QStringList attached() const { return folders_->attached(); }
+
+ private:
+  std::unique_ptr<TemporaryFirmwareFolders> folders_;
 };

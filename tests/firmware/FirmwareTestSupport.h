@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <initializer_list>
 #include <utility>
 
@@ -43,8 +44,9 @@ inline QByteArray catalogueJson(std::initializer_list<std::pair<const char*, QJs
 inline constexpr std::chrono::milliseconds kStallTimeout{250};
 inline constexpr std::chrono::milliseconds kSlack{10000};
 
-// A firmware service on the loopback interface that answers every request with `response`,
-// and the application's resources with an Info.ini that points at it.
+// A firmware service on the loopback interface that answers every request with `response`
+// (or through `handler`, when one is set), and the application's resources with an Info.ini
+// that points at it.
 class LocalService {
  public:
   LocalService() {
@@ -69,7 +71,9 @@ class LocalService {
 
   firmware_service::HttpResponse response =
       firmware_service::HttpResponse::text(200, catalogueJson({{"1.0", 1}}), "application/json; charset=utf-8");
-  firmware_service::HttpServer server{[this](const firmware_service::HttpRequest&) { return response; }};
+  std::function<firmware_service::HttpResponse(const firmware_service::HttpRequest&)> handler;
+  firmware_service::HttpServer server{
+      [this](const firmware_service::HttpRequest& request) { return handler ? handler(request) : response; }};
 
   void answer(const QByteArray& json) {
     response = firmware_service::HttpResponse::text(200, json, "application/json; charset=utf-8");

@@ -1,0 +1,344 @@
+// The whole walk through the real main window: the simulated camera, the local firmware service
+// in-process with a package made here, the disk-image tool, and a temporary folder as the card.
+// Detection waits in fake time; the network, the tool and the copy's worker run in real time.
+
+#include <QComboBox>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <chrono>
+#include <vector>
+
+#include "FirmwareFixture.h"
+#include "FirmwareTestSupport.h"
+#include "app/AppFixture.h"
+#include "app/CheckDeviceViewController.h"
+#include "app/CheckSupportDeviceViewController.h"
+#include "app/GoFrimwareUpdateViewController.h"
+#include "app/IntroViewController.h"
+#include "app/SetupGuideViewController.h"
+#include "firmware/FirmwareFileDownloadViewController.h"
+#include "firmware/FirmwareScenes.h"
+#include "firmware/FirmwareSelectViewController.h"
+#include "firmware/SelectLocationViewController.h"
+#include "platform/OpenPanel.h"
+#include "platform/UserDefaults.h"
+#include "support/DiskImages.h"
+#include "tools/firmware-service/FirmwarePackages.h"
+#include "tools/firmware-service/FirmwareService.h"
+
+namespace {
+
+using Type = ViewEvent::ViewEventType;
+
+const QString kFirmwareName = QStringLiteral("TAVOR5_120.FIR");
+const QString kCardName = QStringLiteral("TAVO_SD");
+const QString kPhoto = QStringLiteral("DCIM/100TAVO/IMG_0001.JPG");
+
+QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every file and folder below `folder`, hidden ones too: sorted relative paths, comma-separated.
+std::string tree(const QString& folder) {
+  QStringList entries;
+  QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) entries << QDir(folder).relativeFilePath(it.next());
+  entries.sort();
+  return entries.join(QStringLiteral(", ")).toStdString();
+}
+
+template <typename W>
+W* child(platform::ViewController* screen, const char* name) {
+  W* widget = screen ? screen->view()->findChild<W*>(QString::fromLatin1(name)) : nullptr;
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+class EndToEnd : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    registerFirmwareScenes(storyboard_);
+    ASSERT_TRUE(folders_.isValid());
+    platform::UserDefaults::setStoragePath(folders_.path(QStringLiteral("defaults.ini")));
+    ASSERT_NO_FATAL_FAILURE(makeService());
+    ASSERT_NO_FATAL_FAILURE(makeCard());
+    platform::setOpenPanelPresenter(
+        [this](const platform::OpenPanelOptions& options, QObject*, platform::OpenPanelCompletion completion) {
+          EXPECT_TRUE(options.canChooseDirectories);
+          EXPECT_FALSE(options.canChooseFiles);
+          ++panels_;
+          completion(platform::ModalResponse::OK, {QUrl::fromLocalFile(card_ + QStringLiteral("/DCIM/100TAVO"))});
+        });
+    camera_ = sim().addCamera(cameraSpec("Orvell Tavo R5", "1.0.2"));
+  }
+
+  void TearDown() override {
+    platform::setOpenPanelPresenter(nullptr);
+    AppFixture::TearDown();
+    platform::UserDefaults::setStoragePath({});
+  }
+
+  // Three versions for the camera's model, each with its package; the newest holds the
+  // firmware file the walk takes to the card, beside a file that must not go there.
+  void makeService() {
+    const QString packages = folders_.path(QStringLiteral("packages"));
+    ASSERT_TRUE(QDir().mkpath(packages));
+    const QString staging = folders_.path(QStringLiteral("firmware"));
+    QString error;
+    ASSERT_TRUE(firmware_service::writeFirmwareFile(staging, kFirmwareName, 300 * 1024 + 7, &error))
+        << error.toStdString();
+    firmware_ = readAll(staging);
+    testing_support::makeImage(packages + QStringLiteral("/TavoR5_FW120.dmg"),
+                               {{kFirmwareName, firmware_}, {QStringLiteral("ReadMe.txt"), "Copy the .FIR file."}});
+    testing_support::makeImage(packages + QStringLiteral("/TavoR5_FW110.dmg"), {{QStringLiteral("TAVOR5_110.FIR"), "1.1.0"}});
+    testing_support::makeImage(packages + QStringLiteral("/TavoR5_FW102.dmg"), {{QStringLiteral("TAVOR5_102.FIR"), "1.0.2"}});
+
+    QJsonArray versions;
+    for (const char* v : {"1.0.2", "1.2.0", "1.1.0"}) {
+      const QString version = QString::fromLatin1(v);
+      versions.append(QJsonObject{{QStringLiteral("version"), version},
+                                  {QStringLiteral("file"), QStringLiteral("TavoR5_FW") + QString(version).remove(u'.') +
+                                                               QStringLiteral(".dmg")},
+                                  {QStringLiteral("description"), QStringLiteral("<b>Notes</b> for ") + version}});
+    }
+    const QJsonObject catalogue{
+        {QStringLiteral("models"),
+         QJsonObject{{QStringLiteral("Tavo R5"), QJsonObject{{QStringLiteral("versions"), versions}}}}}};
+    firmwareService_ = std::make_unique<firmware_service::FirmwareService>(catalogue, packages);
+    service_.handler = [this](const firmware_service::HttpRequest& request) {
+      return firmwareService_->handle(request, service_.server.baseUrl());
+    };
+  }
+
+  // The card: a volume beside the attached images, with a picture already on it.
+  void makeCard() {
+    card_ = folders_.attachRoot() + u'/' + kCardName;
+    testing_support::writeFile(card_ + u'/' + kPhoto, "a picture");
+  }
+
+  // Real time: the network, the disk-image tool and the copy do not follow the fake clock.
+  static bool waitFor(const std::function<bool()>& done) {
+    return platform::processEventsUntil(done, std::chrono::seconds(120));
+  }
+
+  template <typename Screen>
+  Screen* remember() {
+    Screen* screen = content<Screen>();
+    if (screen) screens_.emplace_back(screen);
+    return screen;
+  }
+
+  // The window as the program opens it: the intro first.
+  void openAtIntro() {
+    window_ = std::make_unique<MainWindowController>(&storyboard_);
+    window_->window()->resize(800, 560);
+    window_->setContentViewController(storyboard_.instantiateController(QStringLiteral("IntroViewController")));
+    window_->showWindow();
+  }
+
+  // From the intro to the update guide, through every screen's own buttons.
+  void walkToGuide() {
+    const int connected = count(Type::DEVICE_CONNECTED);
+    const auto requests = service_.server.requests().size();
+
+    // Intro: nothing to put out of the way, so Next is there at once.
+    auto* intro = remember<IntroViewController>();
+    ASSERT_NE(intro, nullptr);
+    ASSERT_TRUE(intro->btnNext->isEnabled());
+    intro->btnNext->click();
+
+    // Device check: not connected until the search accepts the camera.
+    auto* check = remember<CheckDeviceViewController>();
+    ASSERT_NE(check, nullptr);
+    auto* connectNext = child<QPushButton>(check, "btnConnectNext");
+    auto* status = child<QLabel>(check, "lbConnectStatus");
+    ASSERT_TRUE(connectNext && status);
+    EXPECT_EQ(status->text(), text("camera_disconnected"));
+    EXPECT_FALSE(connectNext->isEnabled());
+    ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > connected; }, 10));
+    EXPECT_EQ(status->text(), text("camera_connected"));
+    ASSERT_TRUE(connectNext->isEnabled());
+    connectNext->click();
+
+    // Support check: the name without the maker's, found in the model list.
+    ASSERT_TRUE(runUntil([&] { return content<CheckSupportDeviceViewController>() != nullptr; }, 10));
+    auto* support = remember<CheckSupportDeviceViewController>();
+    EXPECT_FALSE(child<QWidget>(support, "vSupportDevice")->isHidden());
+    EXPECT_TRUE(child<QWidget>(support, "vNotSupportDevice")->isHidden());
+    EXPECT_EQ(child<QLabel>(support, "lbSupportDeviceName")->text(), QStringLiteral("Tavo R5"));
+    child<QPushButton>(support, "btnSupportNext")->click();
+
+    // List: the versions down to the camera's own, newest first; its notes as plain text.
+    auto* list = remember<FirmwareSelectViewController>();
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !list->isRequestPending(); }));
+    ASSERT_EQ(service_.server.requests().size(), requests + 1);
+    EXPECT_EQ(service_.server.requests().back().target, "/tavoinfo/downlink?model=VGF2byBSNQ==&os=mac&currentver=1.0.2");
+    EXPECT_TRUE(list->vNoInternetConnection->isHidden());
+    EXPECT_EQ(list->lbCurrentCameraInfo->text(), QStringLiteral("Tavo R5 ") + text("firmware_version") + QStringLiteral(" 1.0.2"));
+    ASSERT_EQ(list->tbv->rowCount(), 3);
+    EXPECT_EQ(list->arCameraFirmwareInfo.at(0)->version, QStringLiteral("1.2.0"));
+    EXPECT_EQ(list->arCameraFirmwareInfo.at(2)->version, QStringLiteral("1.0.2"));
+    EXPECT_FALSE(list->btnShowFirmewareInfo->isEnabled());
+    list->tbv->selectRow(0);
+    ASSERT_TRUE(list->btnShowFirmewareInfo->isEnabled());
+    list->btnShowFirmewareInfo->click();
+    ASSERT_FALSE(list->vSelectedFirmwareInfo->isHidden());
+    EXPECT_TRUE(list->tvFirmwareDescription->toPlainText().endsWith(QStringLiteral("<b>Notes</b> for 1.2.0")));
+    EXPECT_FALSE(list->btnFirmwareDownload->isEnabled());
+    list->btnCheck->click();
+    ASSERT_TRUE(list->btnFirmwareDownload->isEnabled());
+    list->btnFirmwareDownload->click();
+
+    // Download and extraction.
+    auto* download = remember<FirmwareFileDownloadViewController>();
+    ASSERT_NE(download, nullptr);
+    EXPECT_EQ(download->lbFirmwareInfo->text(),
+              QStringLiteral("Tavo R5 ") + text("firmware_version") + QStringLiteral(" 1.2.0"));
+    EXPECT_EQ(download->lbTopContent->text(), text("downloading_firmware_top"));
+    EXPECT_FALSE(download->btnShowSelectLocation->isEnabled());
+    ASSERT_TRUE(waitFor([&] {
+      return download->lbTopContent->text() != text("downloading_firmware_top") && !download->isExtracting();
+    }));
+    ASSERT_EQ(download->lbTopContent->text(), text("download_firmware_finish_top"));
+    EXPECT_EQ(download->lbPercent->text(), QStringLiteral("100%"));
+    EXPECT_EQ(service_.server.requests().back().requestLine, "GET /firmware/TavoR5_FW120.dmg HTTP/1.1");
+    EXPECT_EQ(folders_.attached().join(u',').toStdString(), "TAVO_SD") << "the package is still attached";
+    EXPECT_EQ(tree(folders_.workingFolder()), "TAVOR5_120.FIR, TavoR5_FW120.dmg");
+    ASSERT_TRUE(download->btnShowSelectLocation->isEnabled());
+    download->btnShowSelectLocation->click();
+
+    // Card chooser: a folder on the card stands for the card's root; tick, then copy.
+    auto* chooser = dynamic_cast<SelectLocationViewController*>(download->presentedViewController());
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_FALSE(chooser->btnFirmwareCopy->isEnabled());
+    const int panels = panels_;
+    child<QToolButton>(chooser, "btnSelectLocation")->click();
+    EXPECT_EQ(panels_, panels + 1);
+    EXPECT_EQ(chooser->lbLocation->text(), card_);
+    EXPECT_TRUE(chooser->lbLocationWarning->isHidden());
+    EXPECT_FALSE(chooser->btnFirmwareCopy->isEnabled());
+    chooser->btnCheck->click();
+    ASSERT_TRUE(chooser->btnFirmwareCopy->isEnabled());
+    chooser->btnFirmwareCopy->click();
+    EXPECT_EQ(download->presentedViewController(), nullptr);
+
+    // Copy, then its finished state.
+    EXPECT_EQ(download->lbTopContent->text(), text("copy_firmware_top"));
+    EXPECT_EQ(download->lbPercent->text(), QStringLiteral("0%"));
+    ASSERT_TRUE(waitFor([&] { return download->lbTopContent->text() != text("copy_firmware_top"); }));
+    ASSERT_EQ(download->lbTopContent->text(), text("copy_firmware_finish_top"));
+    EXPECT_EQ(download->lbPercent->text(), QStringLiteral("100%"));
+    EXPECT_EQ(readAll(card_ + u'/' + kFirmwareName), firmware_) << "the card's file differs from the package's";
+    EXPECT_EQ(tree(card_), "DCIM, DCIM/100TAVO, DCIM/100TAVO/IMG_0001.JPG, TAVOR5_120.FIR");
+    EXPECT_EQ(readAll(card_ + u'/' + kPhoto), "a picture");
+    ASSERT_TRUE(download->btnShowUpdateGuide->isEnabled());
+    download->btnShowUpdateGuide->click();
+
+    // Hand-over, then the guide at its first page.
+    auto* handOver = remember<GoFrimwareUpdateViewController>();
+    ASSERT_NE(handOver, nullptr);
+    child<QPushButton>(handOver, "btnFrimwareUpdate")->click();
+    auto* guide = remember<SetupGuideViewController>();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->lbPage->text(), QStringLiteral("1 / 9"));
+    EXPECT_TRUE(guide->btnPrevious->isHidden());
+    EXPECT_TRUE(alerts.empty());
+  }
+
+  // Next through every page of the guide.
+  void browseGuide(SetupGuideViewController& guide) {
+    for (int page = 2; page <= 9; ++page) {
+      ASSERT_FALSE(guide.btnNext->isHidden()) << page;
+      guide.btnNext->click();
+      EXPECT_EQ(guide.lbPage->text(), QStringLiteral("%1 / 9").arg(page));
+      EXPECT_EQ(guide.lbContent->text(), platform::localizedString(QStringLiteral("setup_guide_count_step%1").arg(page)));
+    }
+    EXPECT_TRUE(guide.btnNext->isHidden());
+    EXPECT_FALSE(guide.btnPrevious->isHidden());
+  }
+
+  // The screens met so far that still exist, once deferred deletions have run.
+  int screensAlive() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    int alive = 0;
+    for (const auto& screen : screens_) alive += screen ? 1 : 0;
+    return alive;
+  }
+
+  TemporaryFirmwareFolders folders_;
+  firmware_testing::LocalService service_;
+  std::unique_ptr<firmware_service::FirmwareService> firmwareService_;
+  QString card_;
+  QByteArray firmware_;
+  vok::sim::CameraId camera_ = 0;
+  int panels_ = 0;
+  std::vector<QPointer<platform::ViewController>> screens_;
+};
+
+TEST_F(EndToEnd, WalkToTheCardAndFinish) {
+  openAtIntro();
+  ASSERT_NO_FATAL_FAILURE(walkToGuide());
+  auto* guide = content<SetupGuideViewController>();
+  ASSERT_NO_FATAL_FAILURE(browseGuide(*guide));
+  const VokCameraRef camera = window_->camera();
+  ASSERT_NE(camera, nullptr);
+  child<QPushButton>(guide, "btnFinish")->click();
+  expectShutdownInOrder(camera);
+}
+
+// Starting over from the guide gives a fresh intro; the new walk, in the other language this
+// time, finds the camera again and takes the firmware to the card once more, over what the
+// first walk left there.
+TEST_F(EndToEnd, StartOverWalksAgainInKorean) {
+  openAtIntro();
+  ASSERT_NO_FATAL_FAILURE(walkToGuide());
+  content<SetupGuideViewController>()->btnNext->click();
+  child<QPushButton>(content<SetupGuideViewController>(), "btnFirstView")->click();
+
+  auto* intro = content<IntroViewController>();
+  ASSERT_NE(intro, nullptr);
+  EXPECT_EQ(screensAlive(), 0) << "a screen of the first walk outlived the start over";
+  screens_.clear();
+  testing_support::writeFile(card_ + u'/' + kFirmwareName, "what was there before");
+
+  // Korean, chosen as the user does: the intro is rebuilt in it.
+  const platform::Bundle korean(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES) + QStringLiteral("/ko.lproj"));
+  intro->pbtnLanguage->setCurrentIndex(intro->pbtnLanguage->findText(QStringLiteral("한국어")));
+  Q_EMIT intro->pbtnLanguage->activated(intro->pbtnLanguage->currentIndex());
+  ASSERT_NE(content<IntroViewController>(), intro);
+  intro = content<IntroViewController>();
+  ASSERT_NE(intro, nullptr);
+  EXPECT_EQ(child<QLabel>(intro, "lbTitle")->text(), korean.localizedString(QStringLiteral("intro_title")));
+  EXPECT_EQ(text("camera_connected"), korean.localizedString(QStringLiteral("camera_connected")));
+
+  ASSERT_NO_FATAL_FAILURE(walkToGuide());
+  EXPECT_EQ(count(Type::DEVICE_CONNECTED), 2);
+  EXPECT_EQ(sim().cameraOf(window_->camera()), camera_);
+  const auto stats = sim().stats();
+  EXPECT_EQ(stats.live, 1) << "only the camera in use is held";
+  EXPECT_EQ(stats.useAfterRelease, 0);
+  EXPECT_EQ(stats.doubleReleases, 0);
+  EXPECT_EQ(service_.server.requests().size(), 4);  // a catalogue and a package, twice
+
+  auto* guide = content<SetupGuideViewController>();
+  EXPECT_EQ(guide->lbContent->text(), korean.localizedString(QStringLiteral("setup_guide_count_step1")));
+  const VokCameraRef camera = window_->camera();
+  child<QPushButton>(guide, "btnFinish")->click();
+  expectShutdownInOrder(camera);
+}
+
+}  // namespace
