@@ -131,9 +131,7 @@ QString Bundle::lookupInOwnTables(const QString& key, const QString& table, bool
   return *found ? *it : QString();
 }
 
-QString Bundle::lookupByPreferredLanguages(const QString& key, const QString& table,
-                                           bool* found) const {
-  *found = false;
+QString Bundle::preferredLocalization() const {
   QStringList preferred =
       UserDefaults::standard().arrayForKey(QStringLiteral("AppleLanguages")).value_or(QStringList());
   // English is the development language: it answers when no preferred language has a folder.
@@ -141,19 +139,36 @@ QString Bundle::lookupByPreferredLanguages(const QString& key, const QString& ta
   const QDir root(bundlePath());
   for (const QString& code : preferred) {
     for (const QString& candidate : folderCandidates(code)) {
-      const QString folder = root.filePath(candidate + kLprojSuffix);
-      if (!QFileInfo(folder).isDir()) continue;
-      std::shared_ptr<const Bundle> localization;
-      {
-        std::lock_guard lock(mutex_);
-        auto& slot = localizationBundles_[candidate];
-        if (!slot) slot = std::make_shared<const Bundle>(folder);
-        localization = slot;
-      }
-      return localization->lookupInOwnTables(key, table, found);
+      if (QFileInfo(root.filePath(candidate + kLprojSuffix)).isDir()) return candidate;
     }
   }
   return {};
+}
+
+QString Bundle::lookupByPreferredLanguages(const QString& key, const QString& table,
+                                           bool* found) const {
+  *found = false;
+  const QString candidate = preferredLocalization();
+  if (candidate.isEmpty()) return {};
+  const QString folder = QDir(bundlePath()).filePath(candidate + kLprojSuffix);
+  std::shared_ptr<const Bundle> localization;
+  {
+    std::lock_guard lock(mutex_);
+    auto& slot = localizationBundles_[candidate];
+    if (!slot) slot = std::make_shared<const Bundle>(folder);
+    localization = slot;
+  }
+  return localization->lookupInOwnTables(key, table, found);
+}
+
+QString Bundle::localizationInUse() const {
+  if (const auto language = languageBundle()) {
+    QString name = QFileInfo(language->bundlePath()).fileName();
+    if (name.endsWith(kLprojSuffix)) name.chop(kLprojSuffix.size());
+    if (!name.isEmpty()) return name;
+  }
+  const QString preferred = preferredLocalization();
+  return preferred.isEmpty() ? QStringLiteral("en") : preferred;
 }
 
 void Bundle::setLanguageBundle(std::shared_ptr<const Bundle> bundle) {

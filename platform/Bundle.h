@@ -50,9 +50,14 @@ class Bundle {
 
   // The localisation folder codes this bundle has ("en", "ko", ...).
   [[nodiscard]] QStringList localizations() const;
+  // The code of the localisation that answers lookups now: the language bundle's, else the
+  // first preferred language with a folder, else "en".
+  [[nodiscard]] QString localizationInUse() const;
 
  private:
   [[nodiscard]] QString lookupInOwnTables(const QString& key, const QString& table, bool* found) const;
+  // The first preferred language's folder code that this bundle has; empty when none has one.
+  [[nodiscard]] QString preferredLocalization() const;
   [[nodiscard]] QString lookupByPreferredLanguages(const QString& key, const QString& table, bool* found) const;
 
   QString path_;

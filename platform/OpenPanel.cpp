@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QPointer>
 
+#include "platform/Bundle.h"
+#include "platform/ToolkitTexts.h"
 #include "platform/Volumes.h"
 
 namespace platform {
@@ -21,6 +23,8 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     open->activateWindow();
     return;
   }
+  // The panel's own texts follow the display language.
+  useToolkitTexts(Bundle::main().localizationInUse());
   auto* dialog = new QFileDialog(nullptr);
   open = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);

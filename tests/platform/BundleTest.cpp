@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/Bundle.h"
+#include "platform/ToolkitTexts.h"
 #include "platform/UserDefaults.h"
 
 #include "support/TestFiles.h"
@@ -70,6 +72,8 @@ TEST_F(BundleTest, FollowsPreferredLanguagesInOrder) {
     storeLanguages(c.stored);
     platform::UserDefaults::setSystemLanguages(c.system);
     EXPECT_EQ(greeting(), c.expected);
+    EXPECT_EQ(platform::Bundle::main().localizationInUse(),
+              c.expected == ko ? QStringLiteral("ko") : QStringLiteral("en"));
   }
 }
 
@@ -91,6 +95,7 @@ TEST_F(BundleTest, LanguageBundleAnswersFirst) {
   auto& bundle = platform::Bundle::main();
   bundle.setLanguageBundle(std::make_shared<const platform::Bundle>(path("ko.lproj")));
   EXPECT_EQ(greeting(), QStringLiteral("안녕하세요"));
+  EXPECT_EQ(bundle.localizationInUse(), QStringLiteral("ko"));
   // Keys the language bundle lacks are not taken from elsewhere.
   EXPECT_EQ(platform::localizedString(QStringLiteral("only_en")), QStringLiteral("only_en"));
   bundle.setLanguageBundle(nullptr);
@@ -203,6 +208,20 @@ TEST_F(BundleTest, UserDefaultsRoundTrip) {
   defaults.removeObject(key);
   EXPECT_EQ(defaults.arrayForKey(key), (QStringList{"de-DE", "de"}));
   EXPECT_FALSE(defaults.boolForKey(QStringLiteral("NeverStored")));
+}
+
+// Qt's own dialogs (the folder panel) speak the display language too; English is their own.
+TEST(ToolkitTexts, FollowTheDisplayLanguage) {
+  const auto lookIn = [] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
+  platform::useToolkitTexts(QStringLiteral("ko"));
+  const QString korean = lookIn();
+  EXPECT_NE(korean, QStringLiteral("Look in:"));
+  platform::useToolkitTexts(QStringLiteral("en"));
+  EXPECT_EQ(lookIn(), QStringLiteral("Look in:"));
+  platform::useToolkitTexts(QStringLiteral("ko-KR"));
+  EXPECT_EQ(lookIn(), korean);
+  platform::useToolkitTexts(QStringLiteral("xx"));  // no translation: English
+  EXPECT_EQ(lookIn(), QStringLiteral("Look in:"));
 }
 
 }  // namespace
