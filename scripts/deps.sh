@@ -3,7 +3,7 @@
 # missing. Usage: scripts/deps.sh [build|run|bench]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
           libgtest-dev libgmock-dev 7zip genisoimage qt6-translations-l10n)
 if [[ "${1:-build}" == bench ]]; then
   # The download benchmark measures curl beside the program.
