@@ -3,6 +3,7 @@
 namespace darkLook {
 
 QColor windowColor() { return {35, 35, 35}; }
+QColor accentColor() { return {251, 205, 81}; }
 QColor labelColor() { return {236, 236, 236}; }
 // The grey the scenes give their descriptions.
 QColor secondaryLabelColor() { return {184, 184, 184}; }
@@ -18,7 +19,7 @@ QPalette palette(QPalette base) {
     base.setColor(group, QPalette::ButtonText, labelColor());
     base.setColor(group, QPalette::PlaceholderText, secondaryLabelColor());
     base.setColor(group, QPalette::Button, QColor(52, 52, 52));
-    base.setColor(group, QPalette::Highlight, QColor(251, 205, 81));
+    base.setColor(group, QPalette::Highlight, accentColor());
     base.setColor(group, QPalette::HighlightedText, background);
     base.setColor(group, QPalette::ToolTipBase, QColor(52, 52, 52));
     base.setColor(group, QPalette::ToolTipText, labelColor());

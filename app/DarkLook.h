@@ -8,6 +8,7 @@
 namespace darkLook {
 
 [[nodiscard]] QColor windowColor();          // (35, 35, 35)
+[[nodiscard]] QColor accentColor();          // (251, 205, 81): enabled titles, the chosen row
 [[nodiscard]] QColor labelColor();           // primary text
 [[nodiscard]] QColor secondaryLabelColor();  // descriptions, tracks: quieter than the label
 

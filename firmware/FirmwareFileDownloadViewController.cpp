@@ -11,6 +11,8 @@
 #include "app/FennicProgressBar.h"
 #include "app/GoFrimwareUpdateViewController.h"
 #include "firmware/DownloadRules.h"
+#include "firmware/FirmwareLook.h"
+#include "firmware/NamedImage.h"
 #include "platform/Bundle.h"
 #include "platform/FileManager.h"
 #include "platform/Queues.h"
@@ -29,11 +31,6 @@ void printError(const QString& description) {
 }
 
 }  // namespace
-
-const QColor FirmwareFileDownloadViewController::kYellow(251, 205, 81);
-const QColor FirmwareFileDownloadViewController::kGrey96(96, 96, 96);
-const QColor FirmwareFileDownloadViewController::kRed(255, 75, 75);
-const QColor FirmwareFileDownloadViewController::kGrey136(136, 136, 136);
 
 FirmwareFileDownloadViewController::FirmwareFileDownloadViewController(QObject* parent)
     : platform::ViewController(parent),
@@ -68,24 +65,13 @@ void FirmwareFileDownloadViewController::setupView(QWidget* root) {
 
 void FirmwareFileDownloadViewController::viewDidLoad() {
   if (!selectedCameraFirmwareInfo || !productName) return;
-  lbFirmwareInfo->setText(*productName + u' ' + platform::localizedString(QStringLiteral("firmware_version")) + u' ' +
-                          selectedCameraFirmwareInfo->version.value_or(QString()));
+  lbFirmwareInfo->setText(firmware_look::firmwareTitle(productName, selectedCameraFirmwareInfo->version));
   fennicProgressBar->setBarThickness(16.0);
   showDownloadingState();
   downloadFirmware(selectedCameraFirmwareInfo);
 }
 
 // ---- display states -------------------------------------------------------------------
-
-void FirmwareFileDownloadViewController::setStatusImage(const QString& name) {
-  ivStatus->setPixmap(platform::imageNamed(name, ivStatus->minimumSize()));
-}
-
-void FirmwareFileDownloadViewController::setTextColor(QLabel* label, const QColor& color) {
-  // The scene's style sheet decides the labels' looks, so the colour goes through it too: a
-  // palette of the label's own would be overridden when the style sheet polishes it.
-  label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
-}
 
 void FirmwareFileDownloadViewController::showPercent(int n) {
   lbPercent->setText(QString::number(n) + u'%');
@@ -104,14 +90,14 @@ void FirmwareFileDownloadViewController::showState(const StateLook& look) {
   applyButton(btnShowUpdateGuide, look.updateGuide);
   applyButton(btnDownloadRetry, look.retry);
   lbTopContent->setText(platform::localizedString(look.top));
-  setStatusImage(look.image);
-  setTextColor(lbPercent, look.failed ? kGrey96 : kYellow);
+  setNamedImage(ivStatus, look.image);
+  firmware_look::setTextColor(lbPercent, look.failed ? firmware_look::kGrey96 : firmware_look::kAccentYellow);
   if (look.percent == PercentLook::Zero) lbPercent->setText(QStringLiteral("0%"));
   lbContent1->setText(platform::localizedString(look.content1));
   lbContent2->setText(look.content2);
-  setTextColor(lbContent2, look.failed ? kRed : kYellow);
-  fennicProgressBar->setBarColor(look.failed ? kGrey136 : kYellow);
-  fennicProgressBar->setTrackColor(look.failed ? kGrey96 : QColor(Qt::white));
+  firmware_look::setTextColor(lbContent2, look.failed ? firmware_look::kRed : firmware_look::kAccentYellow);
+  fennicProgressBar->setBarColor(look.failed ? firmware_look::kGrey136 : firmware_look::kAccentYellow);
+  fennicProgressBar->setTrackColor(look.failed ? firmware_look::kGrey96 : QColor(Qt::white));
   // The value write is what redraws the bar in its new colours.
   switch (look.percent) {
     case PercentLook::Zero: fennicProgressBar->setProgressValue(0.0); break;

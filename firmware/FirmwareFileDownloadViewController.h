@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
@@ -115,12 +114,6 @@ class FirmwareFileDownloadViewController : public platform::ViewController,
   void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
   [[nodiscard]] bool isExtracting() const { return extracting_; }
 
-  // Colours of the states.
-  static const QColor kYellow;
-  static const QColor kGrey96;
-  static const QColor kRed;
-  static const QColor kGrey136;
-
  public Q_SLOTS:
   void onClickShowSelectLocation();
   void onClickRetry();
@@ -145,8 +138,6 @@ class FirmwareFileDownloadViewController : public platform::ViewController,
     bool failed;  // grey percentage and bar, red reason
   };
   void showState(const StateLook& look);
-  void setStatusImage(const QString& name);
-  static void setTextColor(QLabel* label, const QColor& color);
 
   std::unique_ptr<Ui::FirmwareFileDownloadViewController> ui_;
   QNetworkAccessManager* network_ = nullptr;

@@ -3,7 +3,7 @@
 #include <QEvent>
 #include <QLabel>
 
-#include "firmware/FirmwareColors.h"
+#include "firmware/FirmwareLook.h"
 #include "firmware/NamedImage.h"
 #include "firmware/RoundedBox.h"
 #include "platform/Bundle.h"
@@ -21,8 +21,8 @@ FirmwareSelectCell::FirmwareSelectCell(QWidget* parent)
   // Fonts in pixels, like the scenes' style sheets.
   setPixelFont(lbTitle, 16, QFont::DemiBold);
   setPixelFont(lbNew, 11, QFont::Bold);
-  setTextColor(lbTitle, Qt::white);
-  setTextColor(lbNew, firmware_colors::kDarkGrey);
+  firmware_look::setTextColor(lbTitle, Qt::white);
+  firmware_look::setTextColor(lbNew, firmware_look::kDarkGrey);
   setNamedImage(ivCheck, QStringLiteral("icon_check_off"));
   awakeFromNib();
 }
@@ -51,9 +51,9 @@ void FirmwareSelectCell::mouseExited() {
 }
 
 void FirmwareSelectCell::updateHighlight() {
-  const QColor color = highlight ? firmware_colors::kAccentYellow : QColor(Qt::white);
+  const QColor color = highlight ? firmware_look::kAccentYellow : QColor(Qt::white);
   bBg->setBorderColor(color);
-  setTextColor(lbTitle, color);
+  firmware_look::setTextColor(lbTitle, color);
   setNamedImage(ivCheck, highlight ? QStringLiteral("icon_check_highlight") : QStringLiteral("icon_check_off"));
 }
 
@@ -62,10 +62,4 @@ void FirmwareSelectCell::setPixelFont(QLabel* label, int pixels, QFont::Weight w
   font.setPixelSize(pixels);
   font.setWeight(weight);
   label->setFont(font);
-}
-
-void FirmwareSelectCell::setTextColor(QLabel* label, const QColor& color) {
-  // A style sheet, not the palette: under the scene's style sheet a label paints with the
-  // colour that style sheets give it.
-  label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name(QColor::HexArgb)));
 }

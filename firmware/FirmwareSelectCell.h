@@ -37,9 +37,6 @@ class FirmwareSelectCell final : public QWidget {
   void mouseEntered();
   void mouseExited();
 
-  // The text colour of a label of the cell.
-  static void setTextColor(QLabel* label, const QColor& color);
-
  protected:
   // Hover over the row's background box stands for the tracking area.
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -10,7 +10,7 @@
 #include "app/ButtonTitleColor.h"
 #include "camera/ViewEvent.h"
 #include "firmware/CatalogueClient.h"
-#include "firmware/FirmwareColors.h"
+#include "firmware/FirmwareLook.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareSelectCell.h"
 #include "firmware/NamedImage.h"
@@ -21,16 +21,6 @@
 #include "platform/Storyboard.h"
 #include "platform/WindowController.h"
 #include "ui_FirmwareSelectViewController.h"
-
-namespace {
-
-// "<product name> <Firmware Ver.> <version>", as the header, the rows and the description show it.
-QString firmwareTitle(const std::optional<QString>& productName, const std::optional<QString>& version) {
-  return productName.value_or(QString()) + u' ' + platform::localizedString(QStringLiteral("firmware_version")) +
-         u' ' + version.value_or(QString());
-}
-
-}  // namespace
 
 FirmwareSelectViewController::FirmwareSelectViewController(QObject* parent)
     : platform::ViewController(parent),
@@ -88,7 +78,7 @@ void FirmwareSelectViewController::viewDidLoad() {
 
 void FirmwareSelectViewController::showCurrentCameraInfo() {
   if (!productName || !firmwareVersion) return;  // the scene's own text stays
-  lbCurrentCameraInfo->setText(firmwareTitle(productName, firmwareVersion));
+  lbCurrentCameraInfo->setText(firmware_look::firmwareTitle(productName, firmwareVersion));
 }
 
 // ---- catalogue ------------------------------------------------------------------------
@@ -142,7 +132,7 @@ FirmwareSelectCell* FirmwareSelectViewController::tableViewViewForRow(int row) {
   const CameraFirmwareInfoPtr& entry = arCameraFirmwareInfo.at(row);
   auto* cell = qobject_cast<FirmwareSelectCell*>(tbv->cellWidget(row, 0));
   if (!cell) cell = new FirmwareSelectCell;
-  cell->lbTitle->setText(firmwareTitle(productName, entry->version));
+  cell->lbTitle->setText(firmware_look::firmwareTitle(productName, entry->version));
   cell->bNew->setHidden(row != 0);  // only the newest version is marked
   cell->highlight = false;
   cell->updateHighlight();
@@ -150,18 +140,18 @@ FirmwareSelectCell* FirmwareSelectViewController::tableViewViewForRow(int row) {
 
   cell->isSelected = entry->version.value_or(QString()) == selectedCameraFirmwareInfo->version.value_or(QStringLiteral("-1"));
   if (cell->isSelected) {
-    cell->bBg->setBorderColor(firmware_colors::kAccentYellow);
-    cell->bBg->setFillColor(firmware_colors::kAccentYellow);
-    FirmwareSelectCell::setTextColor(cell->lbTitle, firmware_colors::kDarkGrey);
+    cell->bBg->setBorderColor(firmware_look::kAccentYellow);
+    cell->bBg->setFillColor(firmware_look::kAccentYellow);
+    firmware_look::setTextColor(cell->lbTitle, firmware_look::kDarkGrey);
     setNamedImage(cell->ivCheck, QStringLiteral("icon_check_on"));
-    cell->bNew->setFillColor(firmware_colors::kDarkGrey);
-    FirmwareSelectCell::setTextColor(cell->lbNew, Qt::white);
+    cell->bNew->setFillColor(firmware_look::kDarkGrey);
+    firmware_look::setTextColor(cell->lbNew, Qt::white);
   } else {
     cell->bBg->setBorderColor(Qt::white);
     cell->bBg->setFillColor(Qt::transparent);
-    FirmwareSelectCell::setTextColor(cell->lbTitle, Qt::white);
-    cell->bNew->setFillColor(firmware_colors::kAccentYellow);
-    FirmwareSelectCell::setTextColor(cell->lbNew, firmware_colors::kDarkGrey);
+    firmware_look::setTextColor(cell->lbTitle, Qt::white);
+    cell->bNew->setFillColor(firmware_look::kAccentYellow);
+    firmware_look::setTextColor(cell->lbNew, firmware_look::kDarkGrey);
   }
   return cell;
 }
@@ -198,7 +188,7 @@ void FirmwareSelectViewController::onClickNoInternetConnectionAfterRetry() {
 
 void FirmwareSelectViewController::onClickShowFirmewareInfo() {
   if (!selectedCameraFirmwareInfo) return;
-  lbUpdateFirmwareInfo->setText(firmwareTitle(productName, selectedCameraFirmwareInfo->version));
+  lbUpdateFirmwareInfo->setText(firmware_look::firmwareTitle(productName, selectedCameraFirmwareInfo->version));
   tvFirmwareDescription->setPlainText(platform::localizedString(QStringLiteral("firmware_notice_info")) +
                                       QStringLiteral("\n\n") +
                                       selectedCameraFirmwareInfo->description.value_or(QString()));

@@ -6,6 +6,7 @@
 
 #include "app/ButtonTitleColor.h"
 #include "firmware/CardLocation.h"
+#include "firmware/NamedImage.h"
 #include "platform/Bundle.h"
 #include "platform/OpenPanel.h"
 #include "platform/Volumes.h"
@@ -13,8 +14,8 @@
 
 namespace {
 
-QIcon checkBoxImage(bool ticked) {
-  return QIcon(platform::imageNamed(ticked ? QStringLiteral("icon_check_highlight") : QStringLiteral("icon_check_off")));
+QString checkBoxImage(bool ticked) {
+  return ticked ? QStringLiteral("icon_check_highlight") : QStringLiteral("icon_check_off");
 }
 
 // Where the panel opens: the first removable-media root there is (cards are mounted there),
@@ -46,7 +47,7 @@ void SelectLocationViewController::setupView(QWidget* root) {
 
   ui_->btnSelectLocation->setIcon(QIcon(platform::imageNamed(QStringLiteral("img_select_location"))));
   ui_->ivLocation->setPixmap(platform::imageNamed(QStringLiteral("icon_memory_card"), ui_->ivLocation->minimumSize()));
-  btnCheck->setIcon(checkBoxImage(false));
+  setNamedImage(btnCheck, checkBoxImage(false));
 
   connect(ui_->btnSelectLocation, &QToolButton::clicked, this, &SelectLocationViewController::onClickSelectLocation);
   connect(ui_->btnChangeLocation, &QPushButton::clicked, this, &SelectLocationViewController::onClickSelectLocation);
@@ -108,7 +109,7 @@ void SelectLocationViewController::showSelectedLocation(const QUrl& url) {
 
 void SelectLocationViewController::toggleCheck() {
   isCheck = !isCheck;
-  btnCheck->setIcon(checkBoxImage(isCheck));
+  setNamedImage(btnCheck, checkBoxImage(isCheck));
   btnFirmwareCopy->setEnabled(isCheck);
   updateButtonTitleColor(btnFirmwareCopy);
 }

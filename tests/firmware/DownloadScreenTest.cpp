@@ -14,6 +14,7 @@
 #include "app/Scenes.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareFixture.h"
+#include "firmware/FirmwareLook.h"
 #include "firmware/FirmwareScenes.h"
 #include "platform/Bundle.h"
 #include "platform/CommandRunner.h"
@@ -258,7 +259,8 @@ TEST_F(DownloadScreen, StatesTable) {
     double value;
     bool selectShown, selectEnabled, guideShown, guideEnabled, retryShown;
   };
-  const QColor yellow = Screen::kYellow, grey96 = Screen::kGrey96, red = Screen::kRed, grey136 = Screen::kGrey136;
+  const QColor yellow = firmware_look::kAccentYellow, grey96 = firmware_look::kGrey96, red = firmware_look::kRed,
+               grey136 = firmware_look::kGrey136;
   const QColor white = Qt::white;
   struct Step {
     std::function<void()> act;
