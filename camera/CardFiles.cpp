@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "camera/VokReference.h"
+#include "platform/FileNames.h"
 
 namespace {
 
@@ -43,13 +44,9 @@ std::optional<QString> plainFileName(const char* bytes, std::size_t size) {
   const auto* end = static_cast<const char*>(std::memchr(bytes, 0, size));
   if (!end) return std::nullopt;  // not terminated within its record
   const QByteArrayView raw(bytes, end - bytes);
-  if (raw.isEmpty() || raw == "." || raw == "..") return std::nullopt;
   QStringDecoder decoder(QStringDecoder::Utf8);
   const QString name = decoder(raw);
-  if (decoder.hasError()) return std::nullopt;
-  for (const QChar c : name) {
-    if (c == QLatin1Char('/') || c.category() == QChar::Other_Control) return std::nullopt;
-  }
+  if (decoder.hasError() || !platform::isPlainFileName(name)) return std::nullopt;
   return name;
 }
 

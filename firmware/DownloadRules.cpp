@@ -19,14 +19,6 @@ qsizetype extensionDot(const QString& name) {
 
 }  // namespace
 
-bool isPlainFileName(const QString& name) {
-  if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..")) return false;
-  for (const QChar c : name) {
-    if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control) return false;
-  }
-  return true;
-}
-
 bool isAllowedDownloadUrl(const QUrl& url) {
   if (!url.isValid() || url.host().isEmpty()) return false;
   const QString scheme = url.scheme().toLower();

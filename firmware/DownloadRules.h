@@ -8,10 +8,6 @@
 // The rules of the firmware download and extraction that need no screen.
 namespace download_rules {
 
-// A name that stands for one file in one folder: not empty, not "." or "..", no slash or
-// backslash, no control characters.
-[[nodiscard]] bool isPlainFileName(const QString& name);
-
 // The link as a URL to download from: https to any host, http only to a loopback host (the
 // local firmware service). Nothing for anything else.
 [[nodiscard]] std::optional<QUrl> downloadUrl(const QString& link);

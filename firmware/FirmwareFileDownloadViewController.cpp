@@ -14,7 +14,8 @@
 #include "firmware/FirmwareLook.h"
 #include "firmware/NamedImage.h"
 #include "platform/Bundle.h"
-#include "platform/FileManager.h"
+#include "platform/FileNames.h"
+#include "platform/FileOperations.h"
 #include "platform/Queues.h"
 #include "platform/SceneSwitch.h"
 #include "platform/Storyboard.h"
@@ -160,7 +161,7 @@ void FirmwareFileDownloadViewController::downloadFirmware(const CameraFirmwareIn
   // The name becomes a path in the working folder, and the link is fetched: both must be
   // safe before anything is requested.
   const std::optional<QUrl> source = download_rules::downloadUrl(*info->downloadLink);
-  if (!folder || !download_rules::isPlainFileName(*info->fileName) || !source) {
+  if (!folder || !platform::isPlainFileName(*info->fileName) || !source) {
     printError(!folder ? QStringLiteral("no caches folder")
                        : !source ? QStringLiteral("refused download link ") + *info->downloadLink
                                  : QStringLiteral("refused file name ") + *info->fileName);

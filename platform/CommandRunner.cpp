@@ -13,20 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
+
 extern char** environ;
 
 namespace platform {
 namespace {
-
-// Closes a descriptor once.
-struct Fd {
-  int fd = -1;
-  ~Fd() { reset(); }
-  void reset() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
 
 int waitFor(pid_t pid) {
   int status = 0;
@@ -48,13 +40,13 @@ class ProcessRunner final : public CommandRunner {
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
-    Fd readEnd{pipeFds[0]};
-    Fd writeEnd{pipeFds[1]};
+    FileDescriptor readEnd(pipeFds[0]);
+    FileDescriptor writeEnd(pipeFds[1]);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A group of its own, so that a time-out ends the command's children too.
@@ -64,7 +56,7 @@ class ProcessRunner final : public CommandRunner {
     const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    writeEnd.reset();
+    writeEnd.close();
     if (spawned != 0) return result;
 
     using SteadyClock = std::chrono::steady_clock;
@@ -77,11 +69,11 @@ class ProcessRunner final : public CommandRunner {
         timedOut = true;
         break;
       }
-      pollfd p{readEnd.fd, POLLIN, 0};
+      pollfd p{readEnd.get(), POLLIN, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
       if (ready < 0 && errno != EINTR) break;
       if (ready <= 0) continue;
-      const ssize_t n = ::read(readEnd.fd, buffer, sizeof buffer);
+      const ssize_t n = ::read(readEnd.get(), buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;  // the command (and all it started) closed its output
       result.standardOutput.append(buffer, n);

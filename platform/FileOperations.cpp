@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/FileDescriptor.h"
 
 namespace platform {
 namespace {
@@ -21,25 +22,6 @@ constexpr std::size_t kChunk = 8u << 20;
 constexpr std::size_t kBuffer = 1u << 20;
 
 QString describe(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
-
-// Closes a descriptor once; the result of an explicit close() is the caller's to check.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-  int close() {
-    if (fd_ < 0) return 0;
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -63,6 +45,12 @@ std::optional<ItemAttributes> FileOperations::attributesOfItem(const QString& pa
   return attributes;
 }
 
+std::optional<qint64> fileSize(const QString& path) {
+  const std::optional<ItemAttributes> attributes = FileOperations::defaultOperations().attributesOfItem(path);
+  if (!attributes) return std::nullopt;
+  return static_cast<qint64>(attributes->size);
+}
+
 bool FileOperations::copyItemReplacing(const QString& source, const QString& target, const QString& partial,
                                        const Cancellation* cancel, QString* error) {
   const QByteArray sourceName = QFile::encodeName(source);
@@ -76,7 +64,7 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   };
   if (source.isEmpty() || target.isEmpty() || partial.isEmpty()) return fail(QStringLiteral("Cannot copy"), EINVAL);
 
-  const Descriptor in(openFile(sourceName.constData(), O_RDONLY | O_CLOEXEC, 0));
+  const FileDescriptor in(openFile(sourceName.constData(), O_RDONLY | O_CLOEXEC, 0));
   if (in.get() < 0) return fail(QStringLiteral("Cannot open %1").arg(source), errno);
   struct stat sourceStat {};
   if (::fstat(in.get(), &sourceStat) != 0) return fail(QStringLiteral("Cannot read %1").arg(source), errno);
@@ -85,7 +73,7 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   // O_EXCL: a file already there under the partial name is not ours to overwrite or remove.
-  Descriptor out(openFile(partialName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  FileDescriptor out(openFile(partialName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (out.get() < 0) return fail(QStringLiteral("Cannot create %1").arg(partial), errno);
   partialExists = true;
 
@@ -135,7 +123,7 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   // The rename lasts only once the folder is on the disk; some file systems cannot flush a
   // folder, which is no failure.
   const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
-  const Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const FileDescriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0 && ::fsync(dir.get()) != 0 && errno != EINVAL && errno != ENOTSUP && errno != ENOSYS) {
     return fail(QStringLiteral("Cannot write %1").arg(target), errno);
   }

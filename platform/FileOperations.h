@@ -52,4 +52,8 @@ class FileOperations {
   virtual int renameFile(const char* from, const char* to);
 };
 
+// The size in bytes of the item at `path` (a link's own size, not its target's); nothing when
+// there is no such item.
+[[nodiscard]] std::optional<qint64> fileSize(const QString& path);
+
 }  // namespace platform

@@ -9,29 +9,6 @@ namespace {
 
 using namespace download_rules;
 
-TEST(DownloadRules, PlainFileNameTable) {
-  const QPair<QString, bool> cases[] = {
-      {QStringLiteral("TavoR5_FW120.dmg"), true},
-      {QStringLiteral("name with blank.dmg"), true},
-      {QStringLiteral(".dmg"), true},
-      {QStringLiteral("펌웨어.dmg"), true},
-      {QString(), false},
-      {QStringLiteral("."), false},
-      {QStringLiteral(".."), false},
-      {QStringLiteral("../TavoR5.dmg"), false},
-      {QStringLiteral("a/b.dmg"), false},
-      {QStringLiteral("/etc/passwd"), false},
-      {QStringLiteral("a\\b.dmg"), false},
-      {QStringLiteral("a\nb.dmg"), false},
-      {QStringLiteral("a") + QChar(0x7F) + QStringLiteral(".dmg"), false},
-      {QStringLiteral("a") + QChar(0x85) + QStringLiteral(".dmg"), false},
-  };
-  for (const auto& [name, plain] : cases) {
-    SCOPED_TRACE(name.toStdString());
-    EXPECT_EQ(isPlainFileName(name), plain);
-  }
-}
-
 TEST(DownloadRules, DownloadLinkTable) {
   const QPair<QString, bool> cases[] = {
       {QStringLiteral("https://firmware.example.com/TavoR5_FW120.dmg"), true},

@@ -4,12 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <vector>
 
+#include "platform/CommandRunner.h"
+#include "platform/FileNames.h"
+
 namespace firmware_service {
+namespace {
+// Long enough for the largest package genisoimage makes.
+constexpr double kToolTimeoutSeconds = 120.0;
+}  // namespace
 
 bool writeFirmwareFile(const QString& path, const QString& name, std::int64_t size, QString* error) {
   QFile file(path);
@@ -47,10 +53,10 @@ bool makePackage(const QString& diskImageTool, const QString& imagePath, const Q
     return false;
   }
   if (!writeFirmwareFile(staging.filePath(firmwareName), firmwareName, size, error)) return false;
-  QProcess tool;
-  tool.start(diskImageTool, {QStringLiteral("create"), staging.path(), imagePath});
-  if (!tool.waitForFinished(120000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
-    *error = imagePath + QStringLiteral(": ") + QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+  const platform::CommandResult made = platform::runCommand(
+      diskImageTool, {QStringLiteral("create"), staging.path(), imagePath}, platform::Duration(kToolTimeoutSeconds));
+  if (!made.succeeded()) {
+    *error = imagePath + QStringLiteral(": ") + QString::fromUtf8(made.standardOutput).trimmed();
     return false;
   }
   return true;
@@ -68,7 +74,7 @@ bool makePackages(const QString& diskImageTool, const QJsonObject& catalogue, co
       const QString file = version.value(QStringLiteral("file")).toString();
       const QString firmware = version.value(QStringLiteral("firmwareFile")).toString();
       const auto size = static_cast<std::int64_t>(version.value(QStringLiteral("firmwareSize")).toDouble(-1));
-      if (file.isEmpty() || firmware.isEmpty() || size < 0 || file.contains(u'/') || firmware.contains(u'/')) {
+      if (size < 0 || !platform::isPlainFileName(file) || !platform::isPlainFileName(firmware)) {
         *error = model + QStringLiteral(": a version without file, firmwareFile or firmwareSize");
         return false;
       }

@@ -6,19 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "platform/FileNames.h"
+
 namespace firmware_service {
-namespace {
-
-// A package name that names a file in the packages folder and nothing else.
-bool isPlainFileName(const QString& name) {
-  if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..")) return false;
-  for (const QChar c : name) {
-    if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 FirmwareService::FirmwareService(QJsonObject catalogue, QString packagesFolder)
     : catalogue_(std::move(catalogue)), packagesFolder_(std::move(packagesFolder)) {}
@@ -57,7 +47,7 @@ QJsonObject FirmwareService::answerFor(const QString& model, const QUrl& base) c
     const QJsonObject version = v.toObject();
     const QString key = version.value(QStringLiteral("version")).toString();
     const QString fileName = version.value(QStringLiteral("file")).toString();
-    if (key.isEmpty() || !isPlainFileName(fileName)) continue;
+    if (key.isEmpty() || !platform::isPlainFileName(fileName)) continue;
     QUrl link = base;
     link.setPath(QStringLiteral("/firmware/") + fileName);
     links.insert(key, link.toString());
@@ -90,7 +80,7 @@ HttpResponse FirmwareService::handle(const HttpRequest& request, const QUrl& bas
   if (path.startsWith("/firmware/")) {
     const QString name = QUrl::fromPercentEncoding(path.mid(int(sizeof "/firmware/") - 1));
     const QString file = QDir(packagesFolder_).filePath(name);
-    if (!isPlainFileName(name) || !QFileInfo(file).isFile()) return HttpResponse::text(404, "not found\n");
+    if (!platform::isPlainFileName(name) || !QFileInfo(file).isFile()) return HttpResponse::text(404, "not found\n");
     HttpResponse response;
     response.filePath = file;
     return response;
