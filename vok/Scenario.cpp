@@ -25,7 +25,7 @@ constexpr const char* kEnvironmentVariable = "RAVLIO_VOK_SCENARIO";
 
 // One supported camera, plugged in shortly after start.
 constexpr const char* kDefaultScenario = R"({
-  "cameras": [{"productName": "Orvell Tavo R5", "firmwareVersion": "1.0.2", "plugAt": 1.5}]
+  "cameras": [{"productName": "Orvell Tavo Quill", "firmwareVersion": "1.0.2", "plugAt": 1.5}]
 })";
 
 struct ScenarioCamera {

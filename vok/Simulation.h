@@ -67,7 +67,7 @@ struct EvfSpec {
 enum class StreamQuirk { None, NullPointer, LengthBeyondBuffer };
 
 struct CameraSpec {
-  std::string productName = "Orvell Tavo R5";  // property 0x2
+  std::string productName = "Orvell Tavo Quill";  // property 0x2
   std::string firmwareVersion = "1.0.2";       // property 0x7
   std::string ownerName;                       // property 0x4
   std::string portName = "usb:001,004";

@@ -124,14 +124,14 @@ TEST(ModelList, ParserTable) {
     QString text;
     QSet<QString> names;
   };
-  const QString a = QStringLiteral("Tavo R5"), b = QStringLiteral("Tavo M3");
+  const QString a = QStringLiteral("Tavo Quill"), b = QStringLiteral("Tavo Wren");
   const Case cases[] = {
-      {QStringLiteral("Tavo R5\nTavo M3\n"), {a, b}},
-      {QStringLiteral("Tavo R5\r\nTavo M3\r\n"), {a, b}},
-      {QStringLiteral("Tavo R5\rTavo M3"), {a, b}},
-      {QStringLiteral("Tavo R5") + QChar(0x2028) + QStringLiteral("Tavo M3") + QChar(0x0085), {a, b}},
-      {QStringLiteral("\n\nTavo R5\n\nTavo R5\n"), {a}},
-      {QStringLiteral("Tavo R5 \n tavo m3"), {QStringLiteral("Tavo R5 "), QStringLiteral(" tavo m3")}},
+      {QStringLiteral("Tavo Quill\nTavo Wren\n"), {a, b}},
+      {QStringLiteral("Tavo Quill\r\nTavo Wren\r\n"), {a, b}},
+      {QStringLiteral("Tavo Quill\rTavo Wren"), {a, b}},
+      {QStringLiteral("Tavo Quill") + QChar(0x2028) + QStringLiteral("Tavo Wren") + QChar(0x0085), {a, b}},
+      {QStringLiteral("\n\nTavo Quill\n\nTavo Quill\n"), {a}},
+      {QStringLiteral("Tavo Quill \n tavo m3"), {QStringLiteral("Tavo Quill "), QStringLiteral(" tavo m3")}},
       {QString(), {}},
   };
   for (const Case& c : cases) {
@@ -164,20 +164,20 @@ TEST_F(SupportCheck, StateTable) {
     bool supported;
     std::optional<QString> shownName;  // in the panel that is shown; none: left as it was
   };
-  const QString markup = QStringLiteral("<i>Tavo Q1</i>");
-  const QString image = QStringLiteral("<img src=\"file:///etc/hostname\">Tavo Q1");
+  const QString markup = QStringLiteral("<i>Tavo Moth</i>");
+  const QString image = QStringLiteral("<img src=\"file:///etc/hostname\">Tavo Moth");
   const Case cases[] = {
-      {"Tavo R5\r\nTavo M3\r\n", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), true, QStringLiteral("Tavo R5")},
-      {"Tavo R5\n", QStringLiteral("Tavo Q1"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Q1)")},
-      {"Tavo R5\n", QStringLiteral("tavo r5"), QStringLiteral("1.0"), false, QStringLiteral("(tavo r5)")},
-      {"Tavo R5 \n", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
-      {"Tavo R5\n\n", QString(), QStringLiteral("1.0"), false, QStringLiteral("()")},
-      {nullptr, QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
-      {"Tavo R5\n\xff\xfe", QStringLiteral("Tavo R5"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo R5)")},
-      {"<i>Tavo Q1</i>\n", markup, QStringLiteral("1.0"), true, markup},
-      {"Tavo R5\n", image, QStringLiteral("1.0"), false, QStringLiteral("(") + image + QStringLiteral(")")},
-      {"Tavo R5\n", std::nullopt, QStringLiteral("1.0"), false, std::nullopt},
-      {"Tavo R5\n", QStringLiteral("Tavo R5"), std::nullopt, false, std::nullopt},
+      {"Tavo Quill\r\nTavo Wren\r\n", QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), true, QStringLiteral("Tavo Quill")},
+      {"Tavo Quill\n", QStringLiteral("Tavo Moth"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Moth)")},
+      {"Tavo Quill\n", QStringLiteral("tavo r5"), QStringLiteral("1.0"), false, QStringLiteral("(tavo r5)")},
+      {"Tavo Quill \n", QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Quill)")},
+      {"Tavo Quill\n\n", QString(), QStringLiteral("1.0"), false, QStringLiteral("()")},
+      {nullptr, QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Quill)")},
+      {"Tavo Quill\n\xff\xfe", QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), false, QStringLiteral("(Tavo Quill)")},
+      {"<i>Tavo Moth</i>\n", markup, QStringLiteral("1.0"), true, markup},
+      {"Tavo Quill\n", image, QStringLiteral("1.0"), false, QStringLiteral("(") + image + QStringLiteral(")")},
+      {"Tavo Quill\n", std::nullopt, QStringLiteral("1.0"), false, std::nullopt},
+      {"Tavo Quill\n", QStringLiteral("Tavo Quill"), std::nullopt, false, std::nullopt},
   };
   const QString marker = QStringLiteral("scene text");
   for (const Case& c : cases) {
@@ -210,10 +210,10 @@ TEST_F(SupportCheck, StateTable) {
 }
 
 TEST_F(SupportCheck, ButtonsLeadOnOrBack) {
-  writeList("Tavo R5\n");
+  writeList("Tavo Quill\n");
   ViewEvents events;
   CheckSupportDeviceViewController screen;
-  screen.productName = QStringLiteral("Tavo R5");
+  screen.productName = QStringLiteral("Tavo Quill");
   screen.firmwareVersion = QStringLiteral("1.0");
   screen.view();
   child<QPushButton>(screen, "btnSupportNext")->click();

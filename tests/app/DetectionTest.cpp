@@ -30,8 +30,8 @@ TEST_F(Detection, AttachedCameraIsAcceptedOnTheFifthPassAboutFourSecondsLater) {
 }
 
 TEST_F(Detection, OnlyTheFirstCameraOfTheListIsOpened) {
-  const auto first = sim().addCamera(cameraSpec("Orvell Tavo R5"));
-  sim().addCamera(cameraSpec("Orvell Tavo M3"));
+  const auto first = sim().addCamera(cameraSpec("Orvell Tavo Quill"));
+  sim().addCamera(cameraSpec("Orvell Tavo Wren"));
   MainWindowController& window = open();
   connectCamera();
   EXPECT_EQ(sim().cameraOf(window.camera()), first);
@@ -117,13 +117,13 @@ TEST_F(Detection, DeviceInformationTable) {
   };
   const std::string noZero(256, 'A');
   const std::vector<Case> cases = {
-      {"Orvell Tavo R5", "1.0.2", QStringLiteral("Tavo R5")},
-      {"Tavo R5", "1.0.2", QStringLiteral("Tavo R5")},
-      {"Orvell Tavo Orvell R5", "1.0.2", QStringLiteral("Tavo R5")},
-      {"Tavo Orvell R5", "1.0.2", QStringLiteral("Tavo Orvell R5")},
-      {"orvell Tavo R5", "1.0.2", QStringLiteral("orvell Tavo R5")},
+      {"Orvell Tavo Quill", "1.0.2", QStringLiteral("Tavo Quill")},
+      {"Tavo Quill", "1.0.2", QStringLiteral("Tavo Quill")},
+      {"Orvell Tavo Orvell Quill", "1.0.2", QStringLiteral("Tavo Quill")},
+      {"Tavo Orvell Quill", "1.0.2", QStringLiteral("Tavo Orvell Quill")},
+      {"orvell Tavo Quill", "1.0.2", QStringLiteral("orvell Tavo Quill")},
       {"", "1.0.2", std::nullopt},
-      {"Orvell Tavo R5", "", std::nullopt},
+      {"Orvell Tavo Quill", "", std::nullopt},
       {"Orvell Tav\xC3\xB6", "1.0.2", std::nullopt},
       {noZero, "1.0.2", QString(256, QLatin1Char('A'))},
   };
@@ -252,7 +252,7 @@ TEST_F(Detection, ReadSkipsAReleasedCameraAndGoesOnWithTheNextOne) {
 
   sim().plug(camera);
   ASSERT_TRUE(runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 15));
-  EXPECT_EQ(window.productName(), QStringLiteral("Tavo R5"));
+  EXPECT_EQ(window.productName(), QStringLiteral("Tavo Quill"));
   EXPECT_EQ(sim().stats().useAfterRelease, 0);
   EXPECT_EQ(sim().stats().unknownReferences, 0);
 }

@@ -136,16 +136,16 @@ TEST_F(MainWindow, ViewEventRoutingTable) {
 }
 
 TEST_F(MainWindow, SupportCheckGetsTheTextsReadAtTheMomentOfTheSwitch) {
-  sim().addCamera(cameraSpec("Orvell Tavo R7", "2.1.0"));
+  sim().addCamera(cameraSpec("Orvell Tavo Sable", "2.1.0"));
   MainWindowController& window = open();
   connectCamera();
   runFor(2);
   post(Type::GET_DEVICE_INFO);
   ASSERT_TRUE(runUntil([&] { return content<CheckSupportDeviceViewController>() != nullptr; }, 5));
   auto* screen = content<CheckSupportDeviceViewController>();
-  EXPECT_EQ(screen->productName, QStringLiteral("Tavo R7"));
+  EXPECT_EQ(screen->productName, QStringLiteral("Tavo Sable"));
   EXPECT_EQ(screen->firmwareVersion, QStringLiteral("2.1.0"));
-  EXPECT_EQ(window.productName(), QStringLiteral("Tavo R7"));
+  EXPECT_EQ(window.productName(), QStringLiteral("Tavo Sable"));
 }
 
 TEST_F(MainWindow, ReplacedDeviceCheckIsHeldWeaklyAndObservesNothing) {

@@ -256,7 +256,7 @@ class UpdateGuideEnd : public AppFixture {
 };
 
 TEST_F(UpdateGuideEnd, FinishClosesTheWindowThroughTheShutdown) {
-  sim().addCamera(cameraSpec("Orvell Tavo R5"));
+  sim().addCamera(cameraSpec("Orvell Tavo Quill"));
   MainWindowController& window = open();
   post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
   ASSERT_NE(walkToSupportCheck(), nullptr);
@@ -276,7 +276,7 @@ TEST_F(UpdateGuideEnd, StartOverRunsAWholeNewWalk) {
     sim().reset();
     platform::Application::resetForTests();
     viewEvents.clear();
-    const auto first = sim().addCamera(cameraSpec("Orvell Tavo R5", "1.0.2"));
+    const auto first = sim().addCamera(cameraSpec("Orvell Tavo Quill", "1.0.2"));
     MainWindowController& window = open();
     post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
     ASSERT_NE(walkToSupportCheck(), nullptr);
@@ -293,14 +293,14 @@ TEST_F(UpdateGuideEnd, StartOverRunsAWholeNewWalk) {
 
     if (swapCamera) {
       sim().unplug(first);
-      sim().addCamera(cameraSpec("Orvell Tavo M3", "3.0.1"));
+      sim().addCamera(cameraSpec("Orvell Tavo Wren", "3.0.1"));
     }
     runFor(2);  // a while on the intro
     ASSERT_TRUE(intro->btnNext->isEnabled());
     intro->btnNext->click();
     CheckSupportDeviceViewController* check = walkToSupportCheck();
     ASSERT_NE(check, nullptr);
-    EXPECT_EQ(check->productName, swapCamera ? QStringLiteral("Tavo M3") : QStringLiteral("Tavo R5"));
+    EXPECT_EQ(check->productName, swapCamera ? QStringLiteral("Tavo Wren") : QStringLiteral("Tavo Quill"));
     EXPECT_EQ(check->firmwareVersion, swapCamera ? QStringLiteral("3.0.1") : QStringLiteral("1.0.2"));
     EXPECT_EQ(sim().cameraOf(window.camera()), swapCamera ? first + 1 : first);
     const auto stats = sim().stats();

@@ -178,8 +178,8 @@ TEST_F(CameraModelTest, ProductNameSetsTheFamilyFlagWithoutAnEvent) {
   std::memcpy(noZero.data() + 252, "Tavo", 4);
   std::vector<std::int8_t> nonAscii = nameBytes("Tavo \xC3\xA9");
   const Case cases[] = {
-      {"at the start", nameBytes("Tavo R5"), QStringLiteral("Tavo R5"), true},
-      {"in the middle", nameBytes("Orvell Tavo R5"), QStringLiteral("Orvell Tavo R5"), true},
+      {"at the start", nameBytes("Tavo Quill"), QStringLiteral("Tavo Quill"), true},
+      {"in the middle", nameBytes("Orvell Tavo Quill"), QStringLiteral("Orvell Tavo Quill"), true},
       {"at the end", nameBytes("Orvell Tavo"), QStringLiteral("Orvell Tavo"), true},
       {"other letter case", nameBytes("Orvell TAVO tavo"), QStringLiteral("Orvell TAVO tavo"), false},
       {"after the zero byte", nameBytes(std::string("Orvell\0Tavo", 11)), QStringLiteral("Orvell"), false},

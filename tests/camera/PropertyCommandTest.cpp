@@ -85,9 +85,9 @@ TEST_F(PropertyCommandTest, EachDataTypeIsReadItsOwnWay) {
          ASSERT_EQ(owner.size(), 256u);
          EXPECT_EQ(std::string(reinterpret_cast<const char*>(owner.data())), "Mira");
        }},
-      {"type 2, product", 0x2, PropertyValue::string("Orvell Tavo R7"), {"size(0x2)", "data(0x2):256"}, {},
+      {"type 2, product", 0x2, PropertyValue::string("Orvell Tavo Sable"), {"size(0x2)", "data(0x2):256"}, {},
        [](const CameraModel& m) {
-         EXPECT_EQ(m.productName(), QStringLiteral("Orvell Tavo R7"));
+         EXPECT_EQ(m.productName(), QStringLiteral("Orvell Tavo Sable"));
          EXPECT_TRUE(m.isTypeDS);
        }},
       // Whatever id carries it, focus information is announced as 0x104.

@@ -124,7 +124,7 @@ TEST_F(Connect, ReadsNameOnlyAfterBusyRetry) {
     EXPECT_EQ(names[names.size() - 2], "VokGetPropertySize(0x2)");
     EXPECT_EQ(names.back(), "VokGetPropertyData(0x2)");
     EXPECT_EQ(std::count(names.begin(), names.end(), "VokGetPropertySize(0x2)"), 1);
-    EXPECT_EQ(model->productName(), QStringLiteral("Orvell Tavo R5"));
+    EXPECT_EQ(model->productName(), QStringLiteral("Orvell Tavo Quill"));
     EXPECT_TRUE(model->isTypeDS);
     const auto busy = std::count(events.camera().begin(), events.camera().end(),
                                  Seen{EventType::device_BUSY, VOK_ERR_DEVICE_BUSY});

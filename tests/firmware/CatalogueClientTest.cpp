@@ -45,10 +45,10 @@ TEST_F(CatalogueClientTest, SendsTheRequestLineAsBuilt) {
     QByteArray target;
   };
   const Case cases[] = {
-      {QStringLiteral("Tavo ~R5?"), QStringLiteral("1.0.2"),
-       "/tavoinfo/downlink?model=VGF2byB+UjU/&os=mac&currentver=1.0.2"},
-      {QStringLiteral("Tavo R5 ~>"), QStringLiteral("1.0.2"),
-       "/tavoinfo/downlink?model=VGF2byBSNSB+Pg==&os=mac&currentver=1.0.2"},
+      {QStringLiteral("Tavo ~Quill?"), QStringLiteral("1.0.2"),
+       "/tavoinfo/downlink?model=VGF2byB+UXVpbGw/&os=mac&currentver=1.0.2"},
+      {QStringLiteral("Tavo Quill ~>"), QStringLiteral("1.0.2"),
+       "/tavoinfo/downlink?model=VGF2byBRdWlsbCB+Pg==&os=mac&currentver=1.0.2"},
       {QStringLiteral("Tavo 수동"), QStringLiteral("2.0 beta&os=x"),
        "/tavoinfo/downlink?model=VGF2byDsiJjrj5k=&os=mac&currentver=2.0%20beta%26os%3Dx"},
       {std::nullopt, std::nullopt, "/tavoinfo/downlink?model=&os=mac&currentver="},
@@ -99,7 +99,7 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
     firmware::CatalogueClient::setTransferTimeout(c.timeout);
     QElapsedTimer timer;
     timer.start();
-    const auto outcome = fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo R5"),
+    const auto outcome = fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo Quill"),
                                                          QStringLiteral("1.0")));
     EXPECT_GE(timer.elapsed(), c.atLeast.count());
     ASSERT_TRUE(outcome.has_value());
@@ -108,7 +108,7 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
   }
   response_ = cases[0].response;
   firmware::CatalogueClient::setTransferTimeout(firmware_testing::kSlack);
-  EXPECT_EQ(fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo R5"),
+  EXPECT_EQ(fetch(firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo Quill"),
                                             QStringLiteral("1.0")))
                 ->contentType,
             "application/json; charset=utf-8");
@@ -127,7 +127,7 @@ TEST_F(CatalogueClientTest, OutcomeTable) {
 TEST_F(CatalogueClientTest, DroppedRequestsAreNeverAnswered) {
   response_ = HttpResponse::text(200, QByteArray(100, ' '));
   response_.bytesPerSecond = 20;  // five seconds: pending while the client goes
-  const QUrl url = firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo R5"), {});
+  const QUrl url = firmware::firmwareInfoUrl(server_.baseUrl().toString(), QStringLiteral("Tavo Quill"), {});
   int answered = 0;
   {
     firmware::CatalogueClient client;

@@ -11,7 +11,7 @@ using namespace download_rules;
 
 TEST(DownloadRules, DownloadLinkTable) {
   const QPair<QString, bool> cases[] = {
-      {QStringLiteral("https://firmware.example.com/TavoR5_FW120.dmg"), true},
+      {QStringLiteral("https://firmware.example.com/TavoQuill_FW120.dmg"), true},
       {QStringLiteral("HTTPS://firmware.example.com/a.dmg"), true},
       {QStringLiteral("http://127.0.0.1:8471/firmware/a.dmg"), true},
       {QStringLiteral("http://127.1.2.3/a.dmg"), true},
@@ -59,7 +59,7 @@ TEST(DownloadRules, PathExtensionTable) {
     QString name, withoutExtension, extension;
   };
   const Case cases[] = {
-      {QStringLiteral("TavoR5_FW120.dmg"), QStringLiteral("TavoR5_FW120"), QStringLiteral("dmg")},
+      {QStringLiteral("TavoQuill_FW120.dmg"), QStringLiteral("TavoQuill_FW120"), QStringLiteral("dmg")},
       {QStringLiteral("pkg.tar.dmg"), QStringLiteral("pkg.tar"), QStringLiteral("dmg")},
       {QStringLiteral("noext"), QStringLiteral("noext"), QString()},
       {QStringLiteral(".dmg"), QStringLiteral(".dmg"), QString()},

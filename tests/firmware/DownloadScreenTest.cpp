@@ -61,7 +61,7 @@ class DownloadScreen : public FirmwareFolders {
     FirmwareFolders::SetUp();
     server_ = std::make_unique<firmware_service::HttpServer>([this](const HttpRequest& r) { return answer(r); });
     ASSERT_TRUE(server_->listen());
-    testing_support::makeImage(path(QStringLiteral("package.dmg")), {{QStringLiteral("TAVOR5_120.FIR"), firmware_}});
+    testing_support::makeImage(path(QStringLiteral("package.dmg")), {{QStringLiteral("QUILL_120.FIR"), firmware_}});
     answer = [this](const HttpRequest&) {
       HttpResponse r;
       r.filePath = path(QStringLiteral("package.dmg"));
@@ -78,13 +78,13 @@ class DownloadScreen : public FirmwareFolders {
   CameraFirmwareInfoPtr entry() const {
     auto info = std::make_shared<CameraFirmwareInfo>();
     info->version = QStringLiteral("1.2.0");
-    info->fileName = QStringLiteral("TavoR5_FW120.dmg");
+    info->fileName = QStringLiteral("TavoQuill_FW120.dmg");
     info->fileSize = QFileInfo(path(QStringLiteral("package.dmg"))).size();
-    info->downloadLink = server_->baseUrl().toString() + QStringLiteral("/firmware/TavoR5_FW120.dmg");
+    info->downloadLink = server_->baseUrl().toString() + QStringLiteral("/firmware/TavoQuill_FW120.dmg");
     return info;
   }
 
-  Screen& open(CameraFirmwareInfoPtr info, std::optional<QString> product = QStringLiteral("Tavo R5")) {
+  Screen& open(CameraFirmwareInfoPtr info, std::optional<QString> product = QStringLiteral("Tavo Quill")) {
     screen_ = std::make_unique<Screen>();
     screen_->setStallTimeout(std::chrono::milliseconds(400));
     screen_->productName = std::move(product);
@@ -100,7 +100,7 @@ class DownloadScreen : public FirmwareFolders {
         std::chrono::seconds(15));
   }
 
-  QString destination() const { return workingFolder() + QStringLiteral("/TavoR5_FW120.dmg"); }
+  QString destination() const { return workingFolder() + QStringLiteral("/TavoQuill_FW120.dmg"); }
 
   std::function<HttpResponse(const HttpRequest&)> answer;
   std::unique_ptr<firmware_service::HttpServer> server_;
@@ -111,20 +111,20 @@ class DownloadScreen : public FirmwareFolders {
 TEST_F(DownloadScreen, DownloadsChecksAndExtracts) {
   SKIP_WITH_QT_NETWORK();
   Screen& s = open(entry());
-  EXPECT_EQ(s.lbFirmwareInfo->text(), QStringLiteral("Tavo R5 ") + text("firmware_version") + QStringLiteral(" 1.2.0"));
+  EXPECT_EQ(s.lbFirmwareInfo->text(), QStringLiteral("Tavo Quill ") + text("firmware_version") + QStringLiteral(" 1.2.0"));
   EXPECT_EQ(s.fennicProgressBar->barThickness(), 16.0);
   ASSERT_TRUE(finish());
   EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
   EXPECT_EQ(s.lbPercent->text(), QStringLiteral("100%"));
   ASSERT_TRUE(s.firmewareFileURL);
-  EXPECT_EQ(s.firmewareFileURL->toLocalFile(), workingFolder() + QStringLiteral("/TAVOR5_120.FIR"));
+  EXPECT_EQ(s.firmewareFileURL->toLocalFile(), workingFolder() + QStringLiteral("/QUILL_120.FIR"));
   EXPECT_EQ(readAll(s.firmewareFileURL->toLocalFile()), firmware_);
   EXPECT_EQ(readAll(destination()), readAll(path(QStringLiteral("package.dmg"))));  // the image stays
   EXPECT_TRUE(attached().isEmpty());
   EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no temporary files left
   const QList<HttpRequest> requests = server_->requests();
   ASSERT_EQ(requests.size(), 1);
-  EXPECT_EQ(requests[0].requestLine, "GET /firmware/TavoR5_FW120.dmg HTTP/1.1");
+  EXPECT_EQ(requests[0].requestLine, "GET /firmware/TavoQuill_FW120.dmg HTTP/1.1");
 }
 
 // Each bad input ends in the download-failed state with its text; the file that was under the
@@ -169,9 +169,9 @@ TEST_F(DownloadScreen, BadInputTable) {
       {"link that is no URL", [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("::not a url"); }, nullptr,
        "download_firmware_fail_content2_filedownload_fail", 0, false},
       {"plain http to another host",
-       [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("http://firmware.example.com/TavoR5_FW120.dmg"); },
+       [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("http://firmware.example.com/TavoQuill_FW120.dmg"); },
        nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
-      {"file name with a path", [](CameraFirmwareInfo& i) { i.fileName = QStringLiteral("../TavoR5_FW120.dmg"); },
+      {"file name with a path", [](CameraFirmwareInfo& i) { i.fileName = QStringLiteral("../TavoQuill_FW120.dmg"); },
        nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
       {"package without a firmware file",
        [this](CameraFirmwareInfo& i) { i.fileSize = QFileInfo(path(QStringLiteral("empty.dmg"))).size(); },
@@ -202,7 +202,7 @@ TEST_F(DownloadScreen, BadInputTable) {
     EXPECT_FALSE(s.firmewareFileURL);
     EXPECT_EQ(server_->requests().size() - before, c.requests);
     EXPECT_EQ(readAll(destination()) == "the earlier download", !c.replaced);
-    EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("TavoR5_FW120.dmg")});
+    EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("TavoQuill_FW120.dmg")});
     EXPECT_TRUE(attached().isEmpty());
     EXPECT_TRUE(QDir(path(QStringLiteral("cache"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
     screen_.reset();
@@ -229,9 +229,9 @@ TEST_F(DownloadScreen, FirmwareLineTable) {
   };
   const QString fw = text("firmware_version");
   const Case cases[] = {
-      {QStringLiteral("Tavo R5"), QStringLiteral("1.2.0"), QStringLiteral("Tavo R5 ") + fw + QStringLiteral(" 1.2.0")},
+      {QStringLiteral("Tavo Quill"), QStringLiteral("1.2.0"), QStringLiteral("Tavo Quill ") + fw + QStringLiteral(" 1.2.0")},
       {QString(), QStringLiteral("1.2.0"), u' ' + fw + QStringLiteral(" 1.2.0")},
-      {QStringLiteral("Tavo R5"), std::nullopt, QStringLiteral("Tavo R5 ") + fw + u' '},
+      {QStringLiteral("Tavo Quill"), std::nullopt, QStringLiteral("Tavo Quill ") + fw + u' '},
       {std::nullopt, QStringLiteral("1.2.0"), QString()},
   };
   for (const Case& c : cases) {
@@ -433,7 +433,7 @@ TEST_F(DownloadScreen, CompletionChecksTable) {
     EXPECT_EQ(s.firmewareFileURL.has_value(), c.reason == nullptr);
     EXPECT_TRUE(attached().isEmpty());
   }
-  EXPECT_EQ(readAll(workingFolder() + QStringLiteral("/TAVOR5_120.FIR")), firmware_);
+  EXPECT_EQ(readAll(workingFolder() + QStringLiteral("/QUILL_120.FIR")), firmware_);
 }
 
 }  // namespace
@@ -469,7 +469,7 @@ class DownloadScreenCopy : public FirmwareFolders {
 
 TEST_F(DownloadScreenCopy, ChosenCardGetsTheFirmwareFile) {
   FirmwareFileDownloadViewController& s = open();
-  const QString firmware = workingFolder() + QStringLiteral("/TAVOR5_120.FIR");
+  const QString firmware = workingFolder() + QStringLiteral("/QUILL_120.FIR");
   writeFile(firmware, QByteArray(300000, 'x'));
   const QString card = path(QStringLiteral("card"));
   ASSERT_TRUE(QDir().mkpath(card));
@@ -489,12 +489,12 @@ TEST_F(DownloadScreenCopy, ChosenCardGetsTheFirmwareFile) {
   EXPECT_EQ(s.lbTopContent->text(), text("copy_firmware_finish_top"));
   EXPECT_EQ(s.lbPercent->text(), QStringLiteral("100%"));
   EXPECT_TRUE(s.btnShowUpdateGuide->isEnabled());
-  EXPECT_EQ(readAll(card + QStringLiteral("/TAVOR5_120.FIR")), QByteArray(300000, 'x'));
+  EXPECT_EQ(readAll(card + QStringLiteral("/QUILL_120.FIR")), QByteArray(300000, 'x'));
 }
 
 TEST_F(DownloadScreenCopy, CardGoneEndsInTheCopyFailedState) {
   FirmwareFileDownloadViewController& s = open();
-  const QString firmware = workingFolder() + QStringLiteral("/TAVOR5_120.FIR");
+  const QString firmware = workingFolder() + QStringLiteral("/QUILL_120.FIR");
   writeFile(firmware, "firmware");
   s.firmewareFileURL = QUrl::fromLocalFile(firmware);
   s.didSelectLocation(QUrl::fromLocalFile(path(QStringLiteral("removed card"))));

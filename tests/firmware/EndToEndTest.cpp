@@ -38,7 +38,7 @@ namespace {
 
 using Type = ViewEvent::ViewEventType;
 
-const QString kFirmwareName = QStringLiteral("TAVOR5_120.FIR");
+const QString kFirmwareName = QStringLiteral("QUILL_120.FIR");
 const QString kCardName = QStringLiteral("TAVO_SD");
 const QString kPhoto = QStringLiteral("DCIM/100TAVO/IMG_0001.JPG");
 
@@ -82,7 +82,7 @@ class EndToEnd : public AppFixture {
           ++panels_;
           completion(platform::ModalResponse::OK, {QUrl::fromLocalFile(card_ + QStringLiteral("/DCIM/100TAVO"))});
         });
-    camera_ = sim().addCamera(cameraSpec("Orvell Tavo R5", "1.0.2"));
+    camera_ = sim().addCamera(cameraSpec("Orvell Tavo Quill", "1.0.2"));
   }
 
   void TearDown() override {
@@ -101,22 +101,22 @@ class EndToEnd : public AppFixture {
     ASSERT_TRUE(firmware_service::writeFirmwareFile(staging, kFirmwareName, 300 * 1024 + 7, &error))
         << error.toStdString();
     firmware_ = readAll(staging);
-    testing_support::makeImage(packages + QStringLiteral("/TavoR5_FW120.dmg"),
+    testing_support::makeImage(packages + QStringLiteral("/TavoQuill_FW120.dmg"),
                                {{kFirmwareName, firmware_}, {QStringLiteral("ReadMe.txt"), "Copy the .FIR file."}});
-    testing_support::makeImage(packages + QStringLiteral("/TavoR5_FW110.dmg"), {{QStringLiteral("TAVOR5_110.FIR"), "1.1.0"}});
-    testing_support::makeImage(packages + QStringLiteral("/TavoR5_FW102.dmg"), {{QStringLiteral("TAVOR5_102.FIR"), "1.0.2"}});
+    testing_support::makeImage(packages + QStringLiteral("/TavoQuill_FW110.dmg"), {{QStringLiteral("QUILL_110.FIR"), "1.1.0"}});
+    testing_support::makeImage(packages + QStringLiteral("/TavoQuill_FW102.dmg"), {{QStringLiteral("QUILL_102.FIR"), "1.0.2"}});
 
     QJsonArray versions;
     for (const char* v : {"1.0.2", "1.2.0", "1.1.0"}) {
       const QString version = QString::fromLatin1(v);
       versions.append(QJsonObject{{QStringLiteral("version"), version},
-                                  {QStringLiteral("file"), QStringLiteral("TavoR5_FW") + QString(version).remove(u'.') +
+                                  {QStringLiteral("file"), QStringLiteral("TavoQuill_FW") + QString(version).remove(u'.') +
                                                                QStringLiteral(".dmg")},
                                   {QStringLiteral("description"), QStringLiteral("<b>Notes</b> for ") + version}});
     }
     const QJsonObject catalogue{
         {QStringLiteral("models"),
-         QJsonObject{{QStringLiteral("Tavo R5"), QJsonObject{{QStringLiteral("versions"), versions}}}}}};
+         QJsonObject{{QStringLiteral("Tavo Quill"), QJsonObject{{QStringLiteral("versions"), versions}}}}}};
     firmwareService_ = std::make_unique<firmware_service::FirmwareService>(catalogue, packages);
     service_.handler = [this](const firmware_service::HttpRequest& request) {
       return firmwareService_->handle(request, service_.server.baseUrl());
@@ -178,7 +178,7 @@ class EndToEnd : public AppFixture {
     auto* support = remember<CheckSupportDeviceViewController>();
     EXPECT_FALSE(child<QWidget>(support, "vSupportDevice")->isHidden());
     EXPECT_TRUE(child<QWidget>(support, "vNotSupportDevice")->isHidden());
-    EXPECT_EQ(child<QLabel>(support, "lbSupportDeviceName")->text(), QStringLiteral("Tavo R5"));
+    EXPECT_EQ(child<QLabel>(support, "lbSupportDeviceName")->text(), QStringLiteral("Tavo Quill"));
     child<QPushButton>(support, "btnSupportNext")->click();
 
     // List: the versions down to the camera's own, newest first; its notes as plain text.
@@ -186,9 +186,9 @@ class EndToEnd : public AppFixture {
     ASSERT_NE(list, nullptr);
     ASSERT_TRUE(waitFor([&] { return !list->isRequestPending(); }));
     ASSERT_EQ(service_.server.requests().size(), requests + 1);
-    EXPECT_EQ(service_.server.requests().back().target, "/tavoinfo/downlink?model=VGF2byBSNQ==&os=mac&currentver=1.0.2");
+    EXPECT_EQ(service_.server.requests().back().target, "/tavoinfo/downlink?model=VGF2byBRdWlsbA==&os=mac&currentver=1.0.2");
     EXPECT_TRUE(list->vNoInternetConnection->isHidden());
-    EXPECT_EQ(list->lbCurrentCameraInfo->text(), QStringLiteral("Tavo R5 ") + text("firmware_version") + QStringLiteral(" 1.0.2"));
+    EXPECT_EQ(list->lbCurrentCameraInfo->text(), QStringLiteral("Tavo Quill ") + text("firmware_version") + QStringLiteral(" 1.0.2"));
     ASSERT_EQ(list->tbv->rowCount(), 3);
     EXPECT_EQ(list->arCameraFirmwareInfo.at(0)->version, QStringLiteral("1.2.0"));
     EXPECT_EQ(list->arCameraFirmwareInfo.at(2)->version, QStringLiteral("1.0.2"));
@@ -207,7 +207,7 @@ class EndToEnd : public AppFixture {
     auto* download = remember<FirmwareFileDownloadViewController>();
     ASSERT_NE(download, nullptr);
     EXPECT_EQ(download->lbFirmwareInfo->text(),
-              QStringLiteral("Tavo R5 ") + text("firmware_version") + QStringLiteral(" 1.2.0"));
+              QStringLiteral("Tavo Quill ") + text("firmware_version") + QStringLiteral(" 1.2.0"));
     EXPECT_EQ(download->lbTopContent->text(), text("downloading_firmware_top"));
     EXPECT_FALSE(download->btnShowSelectLocation->isEnabled());
     ASSERT_TRUE(waitFor([&] {
@@ -215,9 +215,9 @@ class EndToEnd : public AppFixture {
     }));
     ASSERT_EQ(download->lbTopContent->text(), text("download_firmware_finish_top"));
     EXPECT_EQ(download->lbPercent->text(), QStringLiteral("100%"));
-    EXPECT_EQ(service_.server.requests().back().requestLine, "GET /firmware/TavoR5_FW120.dmg HTTP/1.1");
+    EXPECT_EQ(service_.server.requests().back().requestLine, "GET /firmware/TavoQuill_FW120.dmg HTTP/1.1");
     EXPECT_EQ(folders_.attached().join(u',').toStdString(), "TAVO_SD") << "the package is still attached";
-    EXPECT_EQ(tree(folders_.workingFolder()), "TAVOR5_120.FIR, TavoR5_FW120.dmg");
+    EXPECT_EQ(tree(folders_.workingFolder()), "QUILL_120.FIR, TavoQuill_FW120.dmg");
     ASSERT_TRUE(download->btnShowSelectLocation->isEnabled());
     download->btnShowSelectLocation->click();
 
@@ -243,7 +243,7 @@ class EndToEnd : public AppFixture {
     ASSERT_EQ(download->lbTopContent->text(), text("copy_firmware_finish_top"));
     EXPECT_EQ(download->lbPercent->text(), QStringLiteral("100%"));
     EXPECT_EQ(readAll(card_ + u'/' + kFirmwareName), firmware_) << "the card's file differs from the package's";
-    EXPECT_EQ(tree(card_), "DCIM, DCIM/100TAVO, DCIM/100TAVO/IMG_0001.JPG, TAVOR5_120.FIR");
+    EXPECT_EQ(tree(card_), "DCIM, DCIM/100TAVO, DCIM/100TAVO/IMG_0001.JPG, QUILL_120.FIR");
     EXPECT_EQ(readAll(card_ + u'/' + kPhoto), "a picture");
     ASSERT_TRUE(download->btnShowUpdateGuide->isEnabled());
     download->btnShowUpdateGuide->click();

@@ -51,14 +51,14 @@ class ScriptedTool final : public platform::CommandRunner {
 class Extraction : public FirmwareFolders {};
 
 TEST_F(Extraction, TakesTheFirmwareFileOutAndDetaches) {
-  const QString image = path(QStringLiteral("Tavo R5 FW120.dmg"));
-  makeImage(image, {{QStringLiteral("TAVOR5_120.FIR"), "firmware bytes"}, {QStringLiteral("readme.txt"), "text"}});
-  writeFile(workingFolder() + QStringLiteral("/TAVOR5_120.FIR"), "an older file");  // replaced
+  const QString image = path(QStringLiteral("Tavo Quill FW120.dmg"));
+  makeImage(image, {{QStringLiteral("QUILL_120.FIR"), "firmware bytes"}, {QStringLiteral("readme.txt"), "text"}});
+  writeFile(workingFolder() + QStringLiteral("/QUILL_120.FIR"), "an older file");  // replaced
 
   const std::optional<QUrl> extracted =
-      Screen::extractFirmwareFromImage(entry(QStringLiteral("Tavo R5 FW120.dmg")), QUrl::fromLocalFile(image));
+      Screen::extractFirmwareFromImage(entry(QStringLiteral("Tavo Quill FW120.dmg")), QUrl::fromLocalFile(image));
   ASSERT_TRUE(extracted);
-  EXPECT_EQ(extracted->toLocalFile(), workingFolder() + QStringLiteral("/TAVOR5_120.FIR"));
+  EXPECT_EQ(extracted->toLocalFile(), workingFolder() + QStringLiteral("/QUILL_120.FIR"));
   EXPECT_EQ(readAll(extracted->toLocalFile()), "firmware bytes");
   EXPECT_TRUE(attached().isEmpty()) << attached().join(u' ').toStdString();
 }
@@ -132,13 +132,13 @@ TEST_F(Extraction, AttachOutputTable) {
 }
 
 TEST_F(Extraction, VolumeSearchTakesTheFirstVolumeHoldingTheName) {
-  for (const char* name : {"B TavoR5 FW120", "A TavoR5 FW120 copy", "Other"}) {
+  for (const char* name : {"B TavoQuill FW120", "A TavoQuill FW120 copy", "Other"}) {
     ASSERT_TRUE(QDir().mkpath(attachRoot() + u'/' + QString::fromLatin1(name)));
   }
-  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoR5 FW120"))->toLocalFile(),
-            attachRoot() + QStringLiteral("/A TavoR5 FW120 copy"));
+  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoQuill FW120"))->toLocalFile(),
+            attachRoot() + QStringLiteral("/A TavoQuill FW120 copy"));
   EXPECT_EQ(Screen::findImageVolume(QStringLiteral("Oth"))->toLocalFile(), attachRoot() + QStringLiteral("/Other"));
-  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoR7")), std::nullopt);
+  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoSable")), std::nullopt);
   // The folder the volumes sit in is no volume, so its own name never matches.
   EXPECT_EQ(Screen::findImageVolume(QStringLiteral("Volumes")), std::nullopt);
 }

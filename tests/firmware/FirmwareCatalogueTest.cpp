@@ -130,9 +130,9 @@ TEST(CatalogueAnswer, OrderAcceptanceStopAndWarning) {
       firmware::readCatalogueAnswer({200, catalogueJson({{"1.4", QStringLiteral("1024")}}), {}}, std::nullopt);
   ASSERT_EQ(one.entries.size(), 1);
   const CameraFirmwareInfo& e = *one.entries.first();
-  EXPECT_EQ(e.fileName, QStringLiteral("TavoR5_1.4.dmg"));
+  EXPECT_EQ(e.fileName, QStringLiteral("TavoQuill_1.4.dmg"));
   EXPECT_EQ(e.fileSize, 1024);
-  EXPECT_EQ(e.downloadLink, QStringLiteral("https://example.invalid/TavoR5_1.4.dmg"));
+  EXPECT_EQ(e.downloadLink, QStringLiteral("https://example.invalid/TavoQuill_1.4.dmg"));
   EXPECT_EQ(e.description, QStringLiteral("Notes for 1.4"));
 }
 
@@ -219,15 +219,15 @@ TEST(FirmwareInfoUrl, BuildsTheAddressFromItsParts) {
     QByteArray url;  // empty: invalid
   };
   const Case cases[] = {
-      {QStringLiteral("https://fw.example.com"), QStringLiteral("Tavo ~R5?"), QStringLiteral("1.0.2"),
-       "https://fw.example.com/tavoinfo/downlink?model=VGF2byB+UjU/&os=mac&currentver=1.0.2"},
-      {QStringLiteral("https://fw.example.com/api/"), QStringLiteral("Tavo R5"), QStringLiteral("1.0 beta&x=y#z+"),
-       "https://fw.example.com/api/tavoinfo/downlink?model=VGF2byBSNQ==&os=mac&currentver=1.0%20beta%26x%3Dy%23z%2B"},
+      {QStringLiteral("https://fw.example.com"), QStringLiteral("Tavo ~Quill?"), QStringLiteral("1.0.2"),
+       "https://fw.example.com/tavoinfo/downlink?model=VGF2byB+UXVpbGw/&os=mac&currentver=1.0.2"},
+      {QStringLiteral("https://fw.example.com/api/"), QStringLiteral("Tavo Quill"), QStringLiteral("1.0 beta&x=y#z+"),
+       "https://fw.example.com/api/tavoinfo/downlink?model=VGF2byBRdWlsbA==&os=mac&currentver=1.0%20beta%26x%3Dy%23z%2B"},
       {QStringLiteral("http://127.0.0.1:8471"), std::nullopt, std::nullopt,
        "http://127.0.0.1:8471/tavoinfo/downlink?model=&os=mac&currentver="},
-      {QString(), QStringLiteral("Tavo R5"), QStringLiteral("1.0"), {}},
-      {QStringLiteral("fw.example.com"), QStringLiteral("Tavo R5"), QStringLiteral("1.0"), {}},
-      {QStringLiteral("file:///etc"), QStringLiteral("Tavo R5"), QStringLiteral("1.0"), {}},
+      {QString(), QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), {}},
+      {QStringLiteral("fw.example.com"), QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), {}},
+      {QStringLiteral("file:///etc"), QStringLiteral("Tavo Quill"), QStringLiteral("1.0"), {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.base.toStdString());

@@ -130,7 +130,7 @@ TEST_F(FirmwareSelect, ListsTheCatalogueNewestFirstDownToTheCamerasVersion) {
     QStringList rows;
     bool warning;
   };
-  const QString r5 = QStringLiteral("Tavo R5");
+  const QString r5 = QStringLiteral("Tavo Quill");
   const Case cases[] = {
       {r5, QStringLiteral("1.0.2"), {title(r5, QStringLiteral("1.1.0")), title(r5, QStringLiteral("1.0.2"))}, false},
       {r5, QStringLiteral("1.1.0"), {title(r5, QStringLiteral("1.1.0"))}, true},
@@ -189,7 +189,7 @@ TEST_F(FirmwareSelect, AnswerTable) {
     service.response = c.response;
     firmware::CatalogueClient::setTransferTimeout(c.response.stall ? firmware_testing::kStallTimeout
                                                                     : firmware_testing::kSlack);
-    auto screen = open(QStringLiteral("Tavo R5"), QStringLiteral("1.0"));
+    auto screen = open(QStringLiteral("Tavo Quill"), QStringLiteral("1.0"));
     EXPECT_EQ(state(*screen), c.shows == Shows::NoInternet ? "no-internet " : "list ");
     EXPECT_EQ(screen->tbv->rowCount(), c.rows);
     ASSERT_EQ(alerts.size(), c.shows == Shows::Alert ? 1u : 0u);
@@ -202,7 +202,7 @@ TEST_F(FirmwareSelect, AnswerTable) {
 
 TEST_F(FirmwareSelect, RetryAfterAFailureShowsTheListAndAsksAgain) {
   service.response = HttpResponse::text(503, "busy");
-  auto screen = open(QStringLiteral("Tavo R5"), QStringLiteral("1.0"));
+  auto screen = open(QStringLiteral("Tavo Quill"), QStringLiteral("1.0"));
   ASSERT_EQ(state(*screen), "no-internet ");
   service.answer(catalogueJson({{"1.0", 1}}));
   button(*screen, QStringLiteral("btnNoInternetConnectionAfterRetry"))->click();
@@ -216,7 +216,7 @@ TEST_F(FirmwareSelect, RetryAfterAFailureShowsTheListAndAsksAgain) {
 
 TEST_F(FirmwareSelect, ChoosingARowHoverAndChosenLook) {
   service.answer(catalogueJson({{"1.2", 1}, {"1.1", 1}, {"1.0", 1}}));
-  auto screen = open(QStringLiteral("Tavo R5"), QStringLiteral("1.0"));
+  auto screen = open(QStringLiteral("Tavo Quill"), QStringLiteral("1.0"));
   ASSERT_EQ(screen->tbv->rowCount(), 3);
   FirmwareSelectCell* top = cell(*screen, 0);
   FirmwareSelectCell* middle = cell(*screen, 1);
@@ -314,7 +314,7 @@ TEST_F(FirmwareSelect, ServiceTextsShowAsPlainText) {
 }
 
 TEST_F(FirmwareSelect, DownloadWithoutAChoiceOrAWindowStays) {
-  auto screen = open(QStringLiteral("Tavo R5"), QStringLiteral("1.0"));
+  auto screen = open(QStringLiteral("Tavo Quill"), QStringLiteral("1.0"));
   // No choice: the description and no-internet views go, nothing else happens.
   screen->vNoInternetConnection->show();
   screen->onClickFiremwareDownload();

@@ -20,12 +20,12 @@
 namespace firmware_testing {
 
 // A catalogue answer in which every entry is complete: version key -> package size. Files
-// are "TavoR5_<version>.dmg", descriptions "Notes for <version>".
+// are "TavoQuill_<version>.dmg", descriptions "Notes for <version>".
 inline QByteArray catalogueJson(std::initializer_list<std::pair<const char*, QJsonValue>> versions) {
   QJsonObject links, files, descriptions, sizes;
   for (const auto& [version, size] : versions) {
     const QString key = QString::fromUtf8(version);
-    const QString file = QStringLiteral("TavoR5_") + key + QStringLiteral(".dmg");
+    const QString file = QStringLiteral("TavoQuill_") + key + QStringLiteral(".dmg");
     links.insert(key, QStringLiteral("https://example.invalid/") + file);
     files.insert(key, file);
     descriptions.insert(key, QStringLiteral("Notes for ") + key);

@@ -34,7 +34,7 @@ class FirmwareWalk : public AppFixture {
 
 TEST_F(FirmwareWalk, SupportCheckToListToDescriptionToDownload) {
   service.answer(firmware_testing::catalogueJson({{"1.0.1", 10}, {"1.2.0", 30}, {"1.1.0", 20}, {"1.0.2", 10}}));
-  sim().addCamera(cameraSpec("Orvell Tavo R5", "1.0.2"));
+  sim().addCamera(cameraSpec("Orvell Tavo Quill", "1.0.2"));
   open();
   connectCamera();
   post(Type::GET_DEVICE_INFO);
@@ -43,11 +43,11 @@ TEST_F(FirmwareWalk, SupportCheckToListToDescriptionToDownload) {
 
   auto* list = content<FirmwareSelectViewController>();
   ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->productName, QStringLiteral("Tavo R5"));
+  EXPECT_EQ(list->productName, QStringLiteral("Tavo Quill"));
   EXPECT_EQ(list->firmwareVersion, QStringLiteral("1.0.2"));
   ASSERT_TRUE(waitFor([&] { return !list->isRequestPending(); }));
   EXPECT_EQ(service.server.requests().value(0).target,
-            "/tavoinfo/downlink?model=VGF2byBSNQ==&os=mac&currentver=1.0.2");
+            "/tavoinfo/downlink?model=VGF2byBRdWlsbA==&os=mac&currentver=1.0.2");
   ASSERT_EQ(list->tbv->rowCount(), 3);  // 1.2.0, 1.1.0 and the camera's own 1.0.2
 
   list->tbv->selectRow(1);
@@ -68,7 +68,7 @@ TEST_F(FirmwareWalk, SupportCheckToListToDescriptionToDownload) {
   EXPECT_EQ(download->selectedCameraFirmwareInfo, chosen);  // the list's own object
   EXPECT_EQ(download->selectedCameraFirmwareInfo->version, QStringLiteral("1.1.0"));
   EXPECT_EQ(download->selectedCameraFirmwareInfo->fileSize, 20);
-  EXPECT_EQ(download->productName, QStringLiteral("Tavo R5"));
+  EXPECT_EQ(download->productName, QStringLiteral("Tavo Quill"));
 }
 
 }  // namespace

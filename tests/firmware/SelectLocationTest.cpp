@@ -41,7 +41,7 @@ class VolumeRoots {
 
 TEST(CardLocation, VolumeOrCutBackWithWarningOutsideTheVolumes) {
   VolumeRoots roots({kUser, kRunUser, kAttach});
-  const QStringList mounts = {QStringLiteral("/media/tester/CARD"), QStringLiteral("/run/media/tester/EOS_DIGITAL"),
+  const QStringList mounts = {QStringLiteral("/media/tester/CARD"), QStringLiteral("/run/media/tester/TAVO_CARD"),
                               QStringLiteral("/media/tester2/CARD"), QStringLiteral("/mnt/usb")};
   // The deepest listed mount point above the path, else "/".
   const auto mountPointOf = [&](const QString& path) {
@@ -60,7 +60,7 @@ TEST(CardLocation, VolumeOrCutBackWithWarningOutsideTheVolumes) {
       {"/media/tester/CARD/DCIM/100ABCDE", "/media/tester/CARD", false},
       {"/media/tester/CARD", "/media/tester/CARD", false},
       // Deeper than the cut-back reaches: the mount point, not "/run/media".
-      {"/run/media/tester/EOS_DIGITAL/DCIM", "/run/media/tester/EOS_DIGITAL", false},
+      {"/run/media/tester/TAVO_CARD/DCIM", "/run/media/tester/TAVO_CARD", false},
       {"/media/tester", "/media/tester", false},  // a volume root itself, like the volumes folder
       {"/srv/ravlio/Volumes/Firmware_1_1/sub", "/srv/ravlio/Volumes/Firmware_1_1", false},  // an attached image
       {"/home/someone/Desktop", "/home/someone", true},

@@ -10,14 +10,14 @@ namespace {
 // Names from a service or a camera become one path component, or nothing.
 TEST(FileNames, PlainFileNameTable) {
   const QPair<QString, bool> cases[] = {
-      {QStringLiteral("TavoR5_FW120.dmg"), true},
+      {QStringLiteral("TavoQuill_FW120.dmg"), true},
       {QStringLiteral("name with blank.dmg"), true},
       {QStringLiteral(".dmg"), true},
       {QStringLiteral("펌웨어.dmg"), true},
       {QString(), false},
       {QStringLiteral("."), false},
       {QStringLiteral(".."), false},
-      {QStringLiteral("../TavoR5.dmg"), false},
+      {QStringLiteral("../TavoQuill.dmg"), false},
       {QStringLiteral("a/b.dmg"), false},
       {QStringLiteral("/etc/passwd"), false},
       {QStringLiteral("a\\b.dmg"), false},

@@ -31,21 +31,21 @@ class DiskImageTool : public ::testing::Test {
 };
 
 TEST_F(DiskImageTool, AttachExtractsUnderTheImageNameAndDetachRemovesIt) {
-  makeImage(image(QStringLiteral("Tavo R5.fw.dmg")), {{QStringLiteral("TAVOR5.FIR"), "firmware"},
+  makeImage(image(QStringLiteral("Tavo Quill.fw.dmg")), {{QStringLiteral("QUILL.FIR"), "firmware"},
                                                      {QStringLiteral("notes/readme.txt"), "text"}});
   const diskimage::Outcome attached =
-      diskimage::attach(QUrl::fromLocalFile(image(QStringLiteral("Tavo R5.fw.dmg"))).toString(), root(), kTimeout);
+      diskimage::attach(QUrl::fromLocalFile(image(QStringLiteral("Tavo Quill.fw.dmg"))).toString(), root(), kTimeout);
   ASSERT_TRUE(attached.ok) << attached.line.toStdString();
-  EXPECT_EQ(attached.line, QDir(root()).filePath(QStringLiteral("Tavo R5.fw")));
-  EXPECT_EQ(readAll(attached.line + QStringLiteral("/TAVOR5.FIR")), "firmware");
+  EXPECT_EQ(attached.line, QDir(root()).filePath(QStringLiteral("Tavo Quill.fw")));
+  EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL.FIR")), "firmware");
   EXPECT_EQ(readAll(attached.line + QStringLiteral("/notes/readme.txt")), "text");
-  EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("Tavo R5.fw")});  // no working folders left
+  EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("Tavo Quill.fw")});  // no working folders left
 
   // Attaching again replaces what is there.
-  QFile::remove(attached.line + QStringLiteral("/TAVOR5.FIR"));
+  QFile::remove(attached.line + QStringLiteral("/QUILL.FIR"));
   testing_support::writeFile(attached.line + QStringLiteral("/stale.txt"), "stale");
-  ASSERT_TRUE(diskimage::attach(image(QStringLiteral("Tavo R5.fw.dmg")), root(), kTimeout).ok);
-  EXPECT_TRUE(QFileInfo::exists(attached.line + QStringLiteral("/TAVOR5.FIR")));
+  ASSERT_TRUE(diskimage::attach(image(QStringLiteral("Tavo Quill.fw.dmg")), root(), kTimeout).ok);
+  EXPECT_TRUE(QFileInfo::exists(attached.line + QStringLiteral("/QUILL.FIR")));
   EXPECT_FALSE(QFileInfo::exists(attached.line + QStringLiteral("/stale.txt")));
 
   const diskimage::Outcome detached = diskimage::detach(attached.line, root());
@@ -108,7 +108,7 @@ TEST_F(DiskImageTool, DetachRefusesWhatAttachDidNotMake) {
 
 TEST(DiskImageName, VolumeNameTable) {
   const QPair<QString, QString> cases[] = {
-      {QStringLiteral("/a/TavoR5_FW120.dmg"), QStringLiteral("TavoR5_FW120")},
+      {QStringLiteral("/a/TavoQuill_FW120.dmg"), QStringLiteral("TavoQuill_FW120")},
       {QStringLiteral("/a/pkg.tar.dmg"), QStringLiteral("pkg.tar")},
       {QStringLiteral("/a/noext"), QStringLiteral("noext")},
       {QStringLiteral("/a/.dmg"), QString()},

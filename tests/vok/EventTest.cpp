@@ -75,7 +75,7 @@ TEST_F(Events, HandlersRunOnTheSdkThreadAndMayCallBackIn) {
   EXPECT_NE(seen.thread, std::this_thread::get_id());
   EXPECT_EQ(seen.events, (std::vector<VokUInt32>{kVokPropertyEvent_PropertyChanged, kVokPropertyEvent_PropertyChanged}));
   EXPECT_EQ(seen.ids, (std::vector<VokPropertyID>{0x01000423, 0x106}));
-  EXPECT_EQ(seen.readBack, "Orvell Tavo R5");
+  EXPECT_EQ(seen.readBack, "Orvell Tavo Quill");
   const auto reads = sim().calls("VokGetPropertyData");
   ASSERT_FALSE(reads.empty());
   EXPECT_NE(reads.back().thread, sim().calls("VokOpenSession").front().thread);

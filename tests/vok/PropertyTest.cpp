@@ -54,7 +54,7 @@ TEST_F(Properties, ReadCopiesAtMostTheAskedSizeAndAtMostWhatIsStored) {
   VokUInt32 size = 0;
   ASSERT_EQ(VokGetPropertySize(cam, 0x2, 0, &type, &size), VOK_ERR_OK);
   EXPECT_EQ(type, kVokDataType_String);
-  EXPECT_EQ(size, std::strlen("Orvell Tavo R5") + 1);
+  EXPECT_EQ(size, std::strlen("Orvell Tavo Quill") + 1);
 
   unsigned char buffer[8];
   std::memset(buffer, 0xAA, sizeof buffer);
@@ -110,7 +110,7 @@ TEST_F(Properties, DeviceInfoTextsAreBoundedAndTerminated) {
   std::memset(&info, 0x55, sizeof info);
   ASSERT_EQ(VokGetDeviceInfo(cam, &info), VOK_ERR_OK);
   EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(info.szPortName)), 255u);
-  EXPECT_STREQ(reinterpret_cast<const char*>(info.szDeviceDescription), "Orvell Tavo R5");
+  EXPECT_STREQ(reinterpret_cast<const char*>(info.szDeviceDescription), "Orvell Tavo Quill");
   VokRelease(cam);
 }
 

@@ -73,13 +73,13 @@ TEST_F(ScenarioTest, FailedLoadLeavesTheSimulatorAsItWas) {
   const auto id = sim().addCamera({});
   EXPECT_FALSE(vok::sim::loadScenarioText(R"({"cameras": [{"plugAt": "soon"}]})"));
   EXPECT_TRUE(sim().isPlugged(id));
-  EXPECT_EQ(productName(id), "Orvell Tavo R5");
+  EXPECT_EQ(productName(id), "Orvell Tavo Quill");
 }
 
 TEST_F(ScenarioTest, AppliesStartStatusProbeStatusesAndEmptyNameReads) {
   ASSERT_TRUE(vok::sim::loadScenarioText(R"({
     "initializeStatus": 2,
-    "cameras": [{"productName": "Orvell Tavo Q1", "firmwareVersion": "2.0.0",
+    "cameras": [{"productName": "Orvell Tavo Moth", "firmwareVersion": "2.0.0",
                  "probeStatuses": [129, "0x61"], "infoEmptyReads": 1}]})"));
   EXPECT_EQ(VokInitializeSDK(), 2u);
   ASSERT_EQ(VokInitializeSDK(), VOK_ERR_OK);
@@ -98,9 +98,9 @@ TEST_F(ScenarioTest, AppliesStartStatusProbeStatusesAndEmptyNameReads) {
 
   char name[256] = {};
   EXPECT_EQ(VokGetPropertyData(cam, 0x2, 0, sizeof name, name), VOK_ERR_OK);  // before the session: whole
-  EXPECT_STREQ(name, "Orvell Tavo Q1");
+  EXPECT_STREQ(name, "Orvell Tavo Moth");
   ASSERT_EQ(VokOpenSession(cam), VOK_ERR_OK);
-  const char* expected[] = {"", "Orvell Tavo Q1"};
+  const char* expected[] = {"", "Orvell Tavo Moth"};
   for (const char* text : expected) {
     std::memset(name, 'x', sizeof name);
     EXPECT_EQ(VokGetPropertyData(cam, 0x2, 0, sizeof name, name), VOK_ERR_OK);
@@ -121,14 +121,14 @@ TEST_F(ScenarioTest, TimerPlugsUnplugsAndReplugs) {
 TEST_F(ScenarioTest, DefaultScenarioWithoutVariableAndAfterAnUnreadableFile) {
   unsetenv("RAVLIO_VOK_SCENARIO");
   ASSERT_TRUE(vok::sim::loadScenarioFromEnvironment());
-  EXPECT_EQ(productName(1), "Orvell Tavo R5");
+  EXPECT_EQ(productName(1), "Orvell Tavo Quill");
   EXPECT_FALSE(sim().isPlugged(1));  // comes in 1.5 s after start
 
   setenv("RAVLIO_VOK_SCENARIO", "/nonexistent/scenario.json", 1);
   std::string error;
   EXPECT_FALSE(vok::sim::loadScenarioFromEnvironment(&error));
   EXPECT_NE(error.find("/nonexistent/scenario.json"), std::string::npos) << error;
-  EXPECT_EQ(productName(1), "Orvell Tavo R5");
+  EXPECT_EQ(productName(1), "Orvell Tavo Quill");
 }
 
 TEST_F(ScenarioTest, ShippedScenarioFilesLoad) {

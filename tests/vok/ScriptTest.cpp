@@ -23,7 +23,7 @@ TEST_F(Scripts, ByPropertyIdHitOnlyThatId) {
   sim().script("VokGetPropertyData", 0x7, {VOK_ERR_DEVICE_BUSY});
   char buffer[256] = {};
   EXPECT_EQ(VokGetPropertyData(cam, 0x2, 0, sizeof buffer, buffer), VOK_ERR_OK);
-  EXPECT_STREQ(buffer, "Orvell Tavo R5");
+  EXPECT_STREQ(buffer, "Orvell Tavo Quill");
   std::memset(buffer, 0, sizeof buffer);
   EXPECT_EQ(VokGetPropertyData(cam, 0x7, 0, sizeof buffer, buffer), VOK_ERR_DEVICE_BUSY);
   EXPECT_STREQ(buffer, "");

@@ -14,8 +14,8 @@ namespace firmware_service {
 // with the catalogue of that model, and GET /firmware/<file name> with the package.
 //
 // The catalogue file (JSON) names the models:
-//   { "models": { "Tavo R5": { "error_msg": "ok",
-//       "versions": [ { "version": "1.1.0", "file": "TavoR5_110.dmg", "description": "..." } ] } } }
+//   { "models": { "Tavo Quill": { "error_msg": "ok",
+//       "versions": [ { "version": "1.1.0", "file": "TavoQuill_110.dmg", "description": "..." } ] } } }
 // Download links point back at this service; sizes are those of the files in the packages
 // folder (a version whose file is missing gets no size). A model entry may instead hold
 // "answer": the exact JSON object to send. A model that is not listed gets an error message.
