@@ -10,6 +10,7 @@
 #include "app/MainWindowController.h"
 #include "app/Scenes.h"
 #include "platform/Application.h"
+#include "platform/Bundle.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
 #include "platform/ViewController.h"
@@ -29,6 +30,10 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   platform::MainQueue::install();
   QApplication::setApplicationName(QStringLiteral("Ravlio"));
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
+  // The desktop entry is named after the bundle identifier; the window and alerts take the icon.
+  QApplication::setDesktopFileName(
+      platform::Bundle::main().infoValue(QStringLiteral("CFBundleIdentifier")).value_or(QString()));
+  QApplication::setWindowIcon(platform::iconNamed(QStringLiteral("app_icon")));
   // The main window's close ends the application through its own shutdown sequence.
   QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,6 +1,5 @@
 #include "platform/Bundle.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,18 +17,30 @@ namespace {
 const QString kDefaultTable = QStringLiteral("Localizable");
 const QString kLprojSuffix = QStringLiteral(".lproj");
 
+const QString kBuildTreeFile = QStringLiteral("ravlio-build.ini");
+const QString kInstalledResources = QStringLiteral("../share/ravlio");
+
 QString locateMainResources() {
   const QString fromEnvironment = qEnvironmentVariable("RAVLIO_RESOURCES");
   if (!fromEnvironment.isEmpty()) return fromEnvironment;
-  if (QCoreApplication::instance()) {
-    const QDir exeDir(QCoreApplication::applicationDirPath());
-    for (const QString& candidate :
-         {exeDir.filePath(QStringLiteral("resources")),
-          exeDir.filePath(QStringLiteral("../share/ravlio/resources"))}) {
-      if (QFileInfo(candidate).isDir()) return QDir::cleanPath(candidate);
-    }
+  return locateResources(executableDirectory());
+}
+
+bool holdsInfoDictionary(const QString& folder) {
+  return !folder.isEmpty() && QFileInfo(QDir(folder).filePath(QStringLiteral("Info.ini"))).isFile();
+}
+
+// "key=value" lines, read by hand: a path may hold commas or quotes that an INI reader would
+// split or unquote.
+QString valueInKeyFile(const QString& file, const QString& key) {
+  QFile f(file);
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+  while (!f.atEnd()) {
+    const QString line = QString::fromUtf8(f.readLine()).trimmed();
+    const qsizetype equals = line.indexOf(u'=');
+    if (equals > 0 && line.left(equals).trimmed() == key) return line.mid(equals + 1).trimmed();
   }
-  return QStringLiteral(RAVLIO_SOURCE_RESOURCES);
+  return {};
 }
 
 // "zh-Hant-HK" is tried as itself, then "zh-Hant", then "zh".
@@ -189,6 +200,32 @@ QStringList Bundle::localizations() const {
   return codes;
 }
 
+QString executableDirectory() {
+  // What applicationDirPath() reads too, without needing an application object.
+  return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+}
+
+QString buildTreePath(const QString& executableDir, const QString& key) {
+  if (executableDir.isEmpty()) return {};
+  QDir dir(executableDir);
+  do {
+    const QString marker = dir.filePath(kBuildTreeFile);
+    if (QFileInfo(marker).isFile()) return valueInKeyFile(marker, key);
+  } while (dir.cdUp());
+  return {};
+}
+
+QString locateResources(const QString& executableDir) {
+  const QDir exeDir(executableDir);
+  for (const QString& candidate :
+       {exeDir.filePath(kInstalledResources), exeDir.filePath(QStringLiteral("resources"))}) {
+    if (holdsInfoDictionary(candidate)) return QDir::cleanPath(candidate);
+  }
+  const QString built = buildTreePath(executableDir, QStringLiteral("Resources"));
+  if (holdsInfoDictionary(built)) return QDir::cleanPath(built);
+  return QDir::cleanPath(exeDir.filePath(kInstalledResources));
+}
+
 QString localizedString(const QString& key) { return Bundle::main().localizedString(key); }
 
 QPixmap imageNamed(const QString& name, QSize size) {
@@ -212,6 +249,16 @@ QPixmap imageNamed(const QString& name, QSize size) {
   const QString pngPath = images.filePath(name + QStringLiteral(".png"));
   if (QFileInfo(pngPath).isFile()) return QPixmap(pngPath);
   return {};
+}
+
+QIcon iconNamed(const QString& name) {
+  QIcon icon;
+  for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
+    const QPixmap pixmap = imageNamed(name, QSize(side, side));
+    if (pixmap.isNull()) return {};
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }
 
 }  // namespace platform

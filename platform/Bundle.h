@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QIcon>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -22,8 +23,8 @@ class Bundle {
   Bundle(const Bundle&) = delete;
   Bundle& operator=(const Bundle&) = delete;
 
-  // The application's resources: $RAVLIO_RESOURCES, else "resources" beside the executable
-  // (or ../share/ravlio/resources), else the source tree's resources folder.
+  // The application's resources: $RAVLIO_RESOURCES, else locateResources() for the running
+  // executable.
   static Bundle& main();
   // Points the main bundle at another folder (tests); drops its language bundle and caches.
   static void setMainPath(const QString& path);
@@ -67,11 +68,29 @@ class Bundle {
   std::shared_ptr<const Bundle> languageBundle_;
 };
 
+// The folder of the running executable, symbolic links resolved; empty when it cannot be told.
+[[nodiscard]] QString executableDirectory();
+
+// A path that the build tree holding `executableDir` records for its programs, by key
+// ("Resources", "DiskImage"). A build writes "ravlio-build.ini" at its top; an installed
+// program has no such file above it and gets an empty string, so no path of the source tree
+// is ever built into the program.
+[[nodiscard]] QString buildTreePath(const QString& executableDir, const QString& key);
+
+// The resource folder for a program in `executableDir`: ../share/ravlio (the installed layout,
+// whatever the prefix), else "resources" beside it, else the build tree's. Each must hold
+// Info.ini. When none does, the installed layout's path, which then reports missing resources.
+[[nodiscard]] QString locateResources(const QString& executableDir);
+
 // The localised text of `key` through the main bundle: what every screen shows.
 [[nodiscard]] QString localizedString(const QString& key);
 
 // An image by name from the main bundle's "images" folder ("<name>.svg", else "<name>.png").
 // A missing name gives a null pixmap. `size` scales an SVG (default: its own size).
 [[nodiscard]] QPixmap imageNamed(const QString& name, QSize size = {});
+
+// An icon by name from the same folder, drawn at the sizes desktops ask for (16 to 256 px), so
+// no size is scaled from another; a missing name gives a null icon.
+[[nodiscard]] QIcon iconNamed(const QString& name);
 
 }  // namespace platform

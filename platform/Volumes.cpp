@@ -1,6 +1,5 @@
 #include "platform/Volumes.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -10,6 +9,8 @@
 
 #include <pwd.h>
 #include <unistd.h>
+
+#include "platform/Bundle.h"
 
 namespace platform {
 namespace {
@@ -29,6 +30,11 @@ QString userName() {
   return qEnvironmentVariable("USER");
 }
 
+bool isExecutableFile(const QString& path) {
+  const QFileInfo info(path);
+  return !path.isEmpty() && info.isFile() && info.isExecutable();
+}
+
 }  // namespace
 
 QString cachesDirectory() { return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation); }
@@ -42,14 +48,18 @@ QString attachRoot() {
 QString diskImageToolPath() {
   const QString configured = qEnvironmentVariable("RAVLIO_DISKIMAGE");
   if (!configured.isEmpty()) return configured;
-  if (QCoreApplication::instance()) {
-    const QDir exeDir(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {exeDir.filePath(QStringLiteral("diskimage")),
-                                     exeDir.filePath(QStringLiteral("../libexec/ravlio/diskimage"))}) {
-      if (QFileInfo(candidate).isExecutable()) return QDir::cleanPath(candidate);
-    }
+  return locateDiskImageTool(executableDirectory());
+}
+
+QString locateDiskImageTool(const QString& executableDir) {
+  const QDir exeDir(executableDir);
+  const QString installed = exeDir.filePath(QStringLiteral("../libexec/ravlio/diskimage"));
+  for (const QString& candidate : {exeDir.filePath(QStringLiteral("diskimage")), installed}) {
+    if (isExecutableFile(candidate)) return QDir::cleanPath(candidate);
   }
-  return QStringLiteral(RAVLIO_BUILD_DISKIMAGE);
+  const QString built = buildTreePath(executableDir, QStringLiteral("DiskImage"));
+  if (isExecutableFile(built)) return QDir::cleanPath(built);
+  return QDir::cleanPath(installed);
 }
 
 QStringList volumeRoots() {

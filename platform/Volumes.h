@@ -15,9 +15,14 @@ namespace platform {
 // it through this one function (and the variable, across processes).
 [[nodiscard]] QString attachRoot();
 
-// The disk-image tool (attach, detach): $RAVLIO_DISKIMAGE when set, else "diskimage" beside the
-// executable (or in ../libexec/ravlio), else the one this build made.
+// The disk-image tool (attach, detach): $RAVLIO_DISKIMAGE when set, else
+// locateDiskImageTool() for the running executable.
 [[nodiscard]] QString diskImageToolPath();
+
+// The disk-image tool for a program in `executableDir`: "diskimage" beside it, else
+// ../libexec/ravlio/diskimage (the installed layout), else the one its build tree made. When
+// none is there, the installed layout's path, so that running it fails with a clear message.
+[[nodiscard]] QString locateDiskImageTool(const QString& executableDir);
 
 // The folders that mounted volumes sit in: the removable-media roots /media/<user> and
 // /run/media/<user>, and the attach root. Tests replace them (nullopt restores the default).
