@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building (and, with "run", running) Ravlio needs on Debian 12, only where it is
-# missing. Usage: scripts/deps.sh [build|run|bench]
+# missing. Usage: scripts/deps.sh [build|run|bench|install]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
@@ -12,6 +12,11 @@ fi
 if [[ "${1:-build}" == run ]]; then
   # A window needs an X server when there is no display; Korean text needs a Hangul font.
   packages+=(xvfb xauth fonts-noto-cjk)
+fi
+if [[ "${1:-build}" == install ]]; then
+  # The install check: a virtual X server with screenshots and window properties, the desktop
+  # entry and metainfo validators, and what CPack's Debian packages need (dpkg-shlibdeps, file).
+  packages+=(xvfb xauth x11-utils imagemagick desktop-file-utils appstream dpkg-dev file)
 fi
 
 missing=()

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Checks the installed program: installs a build into a temporary prefix, validates the desktop
+# entry and the metainfo, runs the installed disk-image tool, starts the installed program under
+# a virtual X server against the local firmware service and compares its intro screen with the
+# build's, then makes the Debian package, checks its listing and (as root, when no ravlio package
+# is installed already) installs it with apt-get and removes it again.
+# Usage: scripts/install-check.sh [build folder]; KEEP=1 keeps its work folder (the screenshots,
+# the package) for a look.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+self="$root/scripts/install-check.sh"
+
+# --shoot <png> <program...>: runs inside the virtual X server. Waits for the main window, takes
+# the screen once it has settled, checks the window carries an icon (unless expect_icon=0), then
+# ends the program through its termination signal and expects a clean exit.
+if [[ "${1:-}" == --shoot ]]; then
+  out="$2"
+  shift 2
+  "$@" &
+  app=$!
+  window=""
+  for _ in $(seq 1 60); do
+    kill -0 "$app" 2>/dev/null || { echo "install-check: the program ended before its window showed" >&2; exit 1; }
+    window="$(xwininfo -root -tree | awk '/"Ravlio": \("ravlio"/ {print $1; exit}')"
+    [[ -n "$window" ]] && break
+    sleep 0.5
+  done
+  [[ -n "$window" ]] || { echo "install-check: no main window within 30 s" >&2; kill "$app"; exit 1; }
+  previous=""
+  for _ in $(seq 1 20); do
+    sleep 1
+    import -window root "$out.next.png"
+    if [[ -n "$previous" ]] && compare -metric AE "$previous" "$out.next.png" null: 2>/dev/null; then break; fi
+    mv "$out.next.png" "$out"
+    previous="$out"
+  done
+  mv "$out.next.png" "$out"
+  icon="$(xprop -id "$window" _NET_WM_ICON)"
+  if [[ "${expect_icon:-1}" == 1 && "$icon" != *"Icon (16 x 16)"* ]]; then
+    echo "install-check: the main window has no icon" >&2
+    kill "$app"
+    exit 1
+  fi
+  kill -TERM "$app"
+  wait "$app"
+  exit
+fi
+
+"$root/scripts/deps.sh" install
+build="${1:-$root/build}"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --parallel 4 --target ravlio diskimage firmware-service firmware-packages
+
+work="$(mktemp -d /tmp/ravlio-install-check.XXXXXX)"
+service=""
+cleanup() {
+  [[ -z "$service" ]] || kill "$service" 2>/dev/null || true
+  [[ -n "${KEEP:-}" ]] || rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "install-check: $*" >&2
+  exit 1
+}
+
+echo "== cmake --install into a temporary prefix"
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" --strip >/dev/null
+layout=(bin/ravlio libexec/ravlio/diskimage share/ravlio/Info.ini share/ravlio/cameraCrawling.ini
+        share/ravlio/en.lproj/Localizable.strings share/ravlio/ko.lproj/Localizable.strings
+        share/ravlio/images/app_icon.svg share/ravlio/ui/IntroViewController.ui
+        share/ravlio/scenarios/default.json
+        share/applications/com.ravlio.updater.desktop
+        share/icons/hicolor/scalable/apps/com.ravlio.updater.svg
+        share/metainfo/com.ravlio.updater.metainfo.xml)
+for f in "${layout[@]}"; do
+  [[ -e "$prefix/$f" ]] || fail "$f is not installed"
+done
+for program in bin/ravlio libexec/ravlio/diskimage; do
+  ! grep -qF "$root" "$prefix/$program" || fail "$program holds a path of the source tree"
+  ! grep -qF "$build" "$prefix/$program" || fail "$program holds a path of the build folder"
+done
+
+echo "== desktop entry and metainfo"
+desktop-file-validate "$prefix/share/applications/com.ravlio.updater.desktop"
+appstreamcli validate --no-net "$prefix/share/metainfo/com.ravlio.updater.metainfo.xml"
+
+# The programs run with folders of their own, never the user's.
+export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" RAVLIO_ATTACH_ROOT="$work/Volumes"
+export XDG_RUNTIME_DIR="$work/runtime" LC_ALL=C.UTF-8
+unset RAVLIO_RESOURCES RAVLIO_DISKIMAGE RAVLIO_VOK_SCENARIO
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+echo "== the installed disk-image tool"
+tool="$prefix/libexec/ravlio/diskimage"
+mkdir -p "$work/card/PRIVATE"
+printf 'firmware' >"$work/card/PRIVATE/FIRMWARE.BIN"
+"$tool" create "$work/card" "$work/package.dmg" >/dev/null
+mounted="$("$tool" attach "file://$work/package.dmg")"
+[[ "$(cat "$mounted/PRIVATE/FIRMWARE.BIN")" == firmware ]] || fail "attach did not show the image's files"
+"$tool" detach "$mounted" >/dev/null
+[[ ! -e "$mounted" ]] || fail "detach left $mounted"
+
+echo "== the installed program's intro screen"
+# A port of its own, away from the default one a run of scripts/run.sh may hold; a taken port
+# ends the service at once, and the next one is tried.
+for _ in 1 2 3 4 5; do
+  port=$((20000 + RANDOM % 30000))
+  "$build/tools/firmware-service/firmware-service" --port "$port" \
+    --catalogue "$root/tools/firmware-service/data/catalogue.json" \
+    --packages "$build/tools/firmware-service/packages" >"$work/service.log" 2>&1 &
+  service=$!
+  sleep 0.5
+  kill -0 "$service" 2>/dev/null && break
+  service=""
+done
+[[ -n "$service" ]] || fail "the firmware service did not start: $(cat "$work/service.log")"
+sed -i "s|^FirmwareServiceURL=.*|FirmwareServiceURL=http://127.0.0.1:$port|" "$prefix/share/ravlio/Info.ini"
+shoot() {
+  timeout 90 xvfb-run -a -s "-screen 0 1280x800x24" "$self" --shoot "$@"
+}
+shoot "$work/installed.png" "$prefix/bin/ravlio"
+shoot "$work/build.png" "$build/app/ravlio"
+RAVLIO_RESOURCES="$work/no-resources" expect_icon=0 shoot "$work/bare.png" "$prefix/bin/ravlio"
+same() { compare -metric AE "$1" "$2" null: 2>/dev/null; }
+same "$work/installed.png" "$work/build.png" || fail "the installed program's intro differs from the build's"
+! same "$work/installed.png" "$work/bare.png" || fail "the intro looks the same without resources"
+
+echo "== cpack -G DEB"
+(cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
+deb="$(ls "$work"/deb/ravlio_*.deb)"
+listing="$(dpkg-deb -c "$deb" | awk '{print $6}')"
+for f in "${layout[@]}"; do
+  grep -qx "./usr/$f" <<<"$listing" || fail "the package lacks /usr/$f"
+done
+! grep -qE 'tests_|bench_|firmware-service|make-firmware-packages' <<<"$listing" || fail "the package holds test or service programs"
+depends="$(dpkg-deb -f "$deb" Depends)"
+for d in 7zip libqt6widgets6 libqt6network6 libqt6svg6; do
+  grep -q "\b$d\b" <<<"$depends" || fail "the package does not depend on $d ($depends)"
+done
+
+if [[ $(id -u) -eq 0 ]] && ! dpkg-query -W ravlio >/dev/null 2>&1; then
+  echo "== apt-get install and remove"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
+  installed="$(dpkg -L ravlio)"
+  grep -qx /usr/bin/ravlio <<<"$installed" || fail "dpkg -L ravlio lacks /usr/bin/ravlio"
+  shoot "$work/system.png" /usr/bin/ravlio
+  DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravlio >/dev/null
+  [[ "$(dpkg-query -W -f='${Status}' ravlio 2>/dev/null || true)" != *"ok installed"* ]] || fail "ravlio is still installed"
+  for f in /usr/bin/ravlio /usr/libexec/ravlio /usr/share/ravlio /usr/share/applications/com.ravlio.updater.desktop \
+           /usr/share/icons/hicolor/scalable/apps/com.ravlio.updater.svg /usr/share/metainfo/com.ravlio.updater.metainfo.xml; do
+    [[ ! -e "$f" ]] || fail "$f is left after removal"
+  done
+  same "$work/system.png" "$work/build.png" || fail "the packaged program's intro differs from the build's"
+fi
+echo "install-check: passed"
