@@ -33,7 +33,7 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   // The desktop entry is named after the bundle identifier; the window and alerts take the icon.
   QApplication::setDesktopFileName(
       platform::Bundle::main().infoValue(QStringLiteral("CFBundleIdentifier")).value_or(QString()));
-  QApplication::setWindowIcon(platform::iconNamed(QStringLiteral("app_icon")));
+  QApplication::setWindowIcon(platform::iconNamed(QStringLiteral("icon_app")));
   // The main window's close ends the application through its own shutdown sequence.
   QApplication::setQuitOnLastWindowClosed(false);
 

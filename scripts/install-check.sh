@@ -68,7 +68,7 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" --strip >/dev/null
 layout=(bin/ravlio libexec/ravlio/diskimage share/ravlio/Info.ini share/ravlio/cameraCrawling.ini
         share/ravlio/en.lproj/Localizable.strings share/ravlio/ko.lproj/Localizable.strings
-        share/ravlio/images/app_icon.svg share/ravlio/ui/IntroViewController.ui
+        share/ravlio/images/icon_app.svg share/ravlio/ui/IntroViewController.ui
         share/ravlio/scenarios/default.json
         share/applications/com.ravlio.updater.desktop
         share/icons/hicolor/scalable/apps/com.ravlio.updater.svg

@@ -101,7 +101,7 @@ TEST(ProgramLayoutOfThisBuild, FindsTheSourceResourcesAndTheBuiltTool) {
 TEST(ApplicationIcon, IsDrawnAtEverySizeDesktopsAskFor) {
   const QString original = platform::Bundle::main().bundlePath();
   platform::Bundle::setMainPath(QStringLiteral(RAVLIO_SOURCE_RESOURCES));
-  const QIcon icon = platform::iconNamed(QStringLiteral("app_icon"));
+  const QIcon icon = platform::iconNamed(QStringLiteral("icon_app"));
   for (const int side : {16, 32, 48, 256}) {
     SCOPED_TRACE(side);
     EXPECT_TRUE(icon.availableSizes().contains(QSize(side, side)));
