@@ -76,6 +76,9 @@ layout=(bin/ravlio libexec/ravlio/diskimage share/ravlio/Info.ini share/ravlio/c
 for f in "${layout[@]}"; do
   [[ -e "$prefix/$f" ]] || fail "$f is not installed"
 done
+# Desktops find the running program's entry by the name the program gives: its bundle identifier.
+id="$(sed -n 's/^CFBundleIdentifier=//p' "$prefix/share/ravlio/Info.ini")"
+[[ "$id" == com.ravlio.updater ]] || fail "the bundle identifier $id does not name the desktop entry"
 for program in bin/ravlio libexec/ravlio/diskimage; do
   ! grep -qF "$root" "$prefix/$program" || fail "$program holds a path of the source tree"
   ! grep -qF "$build" "$prefix/$program" || fail "$program holds a path of the build folder"
