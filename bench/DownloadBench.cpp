@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   const QString destination = dir.filePath(QStringLiteral("ours/") + bench::kPackage);
   const auto download = [&] {
     bool done = false;
-    FirmwareDownload download(&manager, link, destination, std::chrono::milliseconds(30000));
+    FirmwareDownload download(&manager, link, destination, std::chrono::milliseconds(30000), packageSize);
     download.start([](double) {}, [&](const DownloadResponse& r) {
       if (r.error) bench::fail(qPrintable(*r.error));
       done = true;

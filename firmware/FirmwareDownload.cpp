@@ -7,6 +7,7 @@
 #include <QNetworkRequest>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,30 +17,28 @@ namespace {
 // The reply keeps at most this much unread; the body goes to disk as it comes.
 constexpr qint64 kReadBufferSize = 4 * 1024 * 1024;
 
-// Errors that only report the HTTP status of an answer that did arrive.
-bool isHttpStatusError(QNetworkReply::NetworkError error) {
-  const int code = static_cast<int>(error);
-  return (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
-         error == QNetworkReply::ProtocolInvalidOperationError;
+bool isSuccess(int status) { return status >= 200 && status <= 299; }
+
+bool isRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
+
+QString statusText(int status) { return QStringLiteral("the server answered with HTTP status %1").arg(status); }
 
 }  // namespace
 
 FirmwareDownload::FirmwareDownload(QNetworkAccessManager* manager, QUrl source, QString destination,
-                                   std::chrono::milliseconds stallTimeout, QObject* parent)
+                                   std::chrono::milliseconds stallTimeout, qint64 byteLimit, QObject* parent)
     : QObject(parent),
       manager_(manager),
       source_(std::move(source)),
       destination_(std::move(destination)),
-      stallTimeout_(stallTimeout) {}
+      stallTimeout_(stallTimeout),
+      byteLimit_(std::max<qint64>(0, byteLimit)) {}
 
 FirmwareDownload::~FirmwareDownload() {
   done_ = true;
-  if (reply_) {
-    reply_->disconnect(this);
-    reply_->abort();
-    reply_->deleteLater();
-  }
+  dropReply();
   file_.reset();  // removes the temporary file
 }
 
@@ -47,6 +46,7 @@ void FirmwareDownload::start(Progress progress, Completion completion,
                              std::function<bool(const QUrl&)> allowRedirect) {
   progress_ = std::move(progress);
   completion_ = std::move(completion);
+  allowRedirect_ = std::move(allowRedirect);
   // A failure to begin is still reported after start() has returned, like any other.
   const auto failLater = [this](const QString& description) {
     QMetaObject::invokeMethod(this, [this, description] { fail(description); }, Qt::QueuedConnection);
@@ -55,38 +55,79 @@ void FirmwareDownload::start(Progress progress, Completion completion,
     failLater(QStringLiteral("Cannot create the folder of ") + destination_);
     return;
   }
-  // Hidden, and removed unless it replaces the destination. No flush to disk at the end: that
-  // would hold the GUI thread for the whole file, and the size check reads it back anyway.
-  const QFileInfo target(destination_);
-  file_ = std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                                           QStringLiteral(".XXXXXX"));
+  // Hidden, and removed unless it replaces the destination. Its name does not repeat the
+  // destination's, which may already be as long as a name can be. No flush to disk at the
+  // end: that would hold the GUI thread for the whole file, and the size check reads it back.
+  file_ = std::make_unique<QTemporaryFile>(QFileInfo(destination_).absolutePath() + QStringLiteral("/.download-XXXXXX"));
   if (!file_->open() || !file_->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
     failLater(destination_ + QStringLiteral(": ") + file_->errorString());
     return;
   }
-  QNetworkRequest request(source_);
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+  request(source_);
+}
+
+void FirmwareDownload::request(const QUrl& url) {
+  visited_.append(url);
+  status_.reset();
+  QNetworkRequest request(url);
+  // Redirects are followed here, not by Qt, so that each hop is checked and counted and only
+  // the final answer's body reaches the file.
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   request.setTransferTimeout(static_cast<int>(stallTimeout_.count()));
   reply_ = manager_->get(request);
   reply_->setReadBufferSize(kReadBufferSize);
+  connect(reply_, &QNetworkReply::metaDataChanged, this, &FirmwareDownload::readHead);
   connect(reply_, &QNetworkReply::readyRead, this, &FirmwareDownload::readBody);
   connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
-    if (progress_ && !done_) progress_(total > 0 ? static_cast<double>(received) / static_cast<double>(total) : 0.0);
-  });
-  connect(reply_, &QNetworkReply::redirected, this, [this, allow = std::move(allowRedirect)](const QUrl& target) {
-    if (allow && allow(target)) {
-      Q_EMIT reply_->redirectAllowed();
-    } else {
-      reply_->abort();
-    }
+    readHead();
+    if (done_ || !status_ || !isSuccess(*status_) || !progress_) return;
+    progress_(total > 0 ? static_cast<double>(received) / static_cast<double>(total) : 0.0);
   });
   connect(reply_, &QNetworkReply::finished, this, &FirmwareDownload::finish);
 }
 
+// Decides on the answer once its final status is in: keep the body, follow, or fail.
+void FirmwareDownload::readHead() {
+  if (done_ || !reply_ || status_) return;
+  const QVariant attribute = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+  if (!attribute.isValid()) return;
+  const int status = attribute.toInt();
+  if (status >= 100 && status <= 199) return;  // an interim answer; the final one follows
+  status_ = status;
+  if (isSuccess(status)) return;
+  const QByteArray location = reply_->rawHeader("Location");
+  if (isRedirect(status) && !location.isEmpty()) {
+    follow(location);
+  } else {
+    fail(statusText(status));
+  }
+}
+
+void FirmwareDownload::follow(const QByteArray& location) {
+  const QUrl target = reply_->url().resolved(QUrl::fromEncoded(location));
+  if (visited_.size() > kMaxRedirects) {
+    fail(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
+  } else if (visited_.contains(target)) {
+    fail(QStringLiteral("redirect loop at ") + target.toString());
+  } else if (!allowRedirect_ || !allowRedirect_(target)) {
+    fail(QStringLiteral("refused redirect to ") + target.toString());
+  } else {
+    dropReply();
+    request(target);
+  }
+}
+
 void FirmwareDownload::readBody() {
-  if (!reply_ || !reply_->isOpen() || writeError_) return;
+  readHead();
+  if (done_ || !reply_ || !reply_->isOpen() || writeError_) return;
   const QByteArray chunk = reply_->readAll();
+  if (!status_ || !isSuccess(*status_)) return;  // a page that is not the file
+  if (received_ + chunk.size() > byteLimit_) {
+    fail(QStringLiteral("more than the announced %1 bytes").arg(byteLimit_));
+    return;
+  }
+  received_ += chunk.size();
   if (file_->write(chunk) != chunk.size()) {
     writeError_ = destination_ + QStringLiteral(": ") + file_->errorString();
     reply_->abort();
@@ -95,16 +136,18 @@ void FirmwareDownload::readBody() {
 
 void FirmwareDownload::finish() {
   if (done_ || !reply_) return;
-  readBody();
-  QNetworkReply* reply = reply_;
-  reply->deleteLater();
-  reply_.clear();
-  const QNetworkReply::NetworkError error = reply->error();
-  const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+  const QNetworkReply* answering = reply_;
+  readBody();  // the last bytes, and the head if it came with them
+  if (done_ || reply_ != answering) return;
+  const QNetworkReply::NetworkError error = reply_->error();
+  const QString errorString = reply_->errorString();
+  dropReply();
   if (writeError_) {
     fail(*writeError_);
-  } else if (error != QNetworkReply::NoError && !(answered && isHttpStatusError(error))) {
-    fail(reply->errorString());
+  } else if (!status_ || !isSuccess(*status_)) {
+    fail(status_ ? statusText(*status_) : error != QNetworkReply::NoError ? errorString : QStringLiteral("no answer"));
+  } else if (error != QNetworkReply::NoError) {
+    fail(errorString);
   } else if (!file_->flush() ||
              std::rename(QFile::encodeName(file_->fileName()).constData(), QFile::encodeName(destination_).constData()) != 0) {
     fail(destination_ + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
@@ -118,7 +161,18 @@ void FirmwareDownload::finish() {
   }
 }
 
+// Lets go of the current reply; nothing of it reaches this object afterwards.
+void FirmwareDownload::dropReply() {
+  if (!reply_) return;
+  QNetworkReply* reply = reply_;
+  reply_.clear();
+  reply->disconnect(this);
+  reply->abort();
+  reply->deleteLater();
+}
+
 void FirmwareDownload::fail(const QString& description) {
+  dropReply();
   file_.reset();
   if (done_) return;
   done_ = true;

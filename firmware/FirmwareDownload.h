@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -22,9 +23,13 @@ struct DownloadResponse {
 
 // One GET of a file into `destination`. The body goes to a temporary file beside it, which
 // replaces the destination only when the transfer ends well, so a broken transfer never
-// leaves a partial file under the final name. An HTTP error status is no transport error:
-// its page is stored like any body. A transfer that receives nothing for `stallTimeout`
-// fails. Redirects are followed only to addresses that `allowRedirect` accepts.
+// leaves a partial file under the final name.
+//
+// Only a 2xx answer's body is the file: any other final status fails the transfer, and
+// neither its page nor a redirect's body is stored or counted as progress. Redirects are
+// followed up to kMaxRedirects times, each only to an address that `allowRedirect` accepts
+// and never back to one already visited. A body longer than `byteLimit` is stopped as soon
+// as it exceeds it. A transfer that receives nothing for `stallTimeout` fails.
 // Destroying the object cancels the transfer; no callback comes after that.
 class FirmwareDownload : public QObject {
   Q_OBJECT
@@ -33,8 +38,10 @@ class FirmwareDownload : public QObject {
   using Progress = std::function<void(double fraction)>;
   using Completion = std::function<void(const DownloadResponse&)>;
 
+  static constexpr int kMaxRedirects = 5;
+
   FirmwareDownload(QNetworkAccessManager* manager, QUrl source, QString destination,
-                   std::chrono::milliseconds stallTimeout, QObject* parent = nullptr);
+                   std::chrono::milliseconds stallTimeout, qint64 byteLimit, QObject* parent = nullptr);
   ~FirmwareDownload() override;
 
   // Starts the transfer; `progress` and `completion` are called on this object's thread.
@@ -42,15 +49,24 @@ class FirmwareDownload : public QObject {
   void start(Progress progress, Completion completion, std::function<bool(const QUrl&)> allowRedirect);
 
  private:
+  void request(const QUrl& url);
+  void readHead();
+  void follow(const QByteArray& location);
   void readBody();
   void finish();
+  void dropReply();
   void fail(const QString& description);
 
   QNetworkAccessManager* manager_;
   QUrl source_;
   QString destination_;
   std::chrono::milliseconds stallTimeout_;
+  qint64 byteLimit_;
+  std::function<bool(const QUrl&)> allowRedirect_;
+  QList<QUrl> visited_;  // every address asked so far, the source first
   QPointer<QNetworkReply> reply_;
+  std::optional<int> status_;  // the current answer's final HTTP status, once its head is in
+  qint64 received_ = 0;        // bytes of the accepted body
   std::unique_ptr<QTemporaryFile> file_;  // beside the destination until it replaces it
   Progress progress_;
   Completion completion_;

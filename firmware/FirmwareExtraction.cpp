@@ -90,14 +90,16 @@ bool FirmwareFileDownloadViewController::detachDiskImage(const QUrl& volumeURL) 
   return out.succeeded && !out.text.contains(kFailed);
 }
 
-std::optional<QUrl> FirmwareFileDownloadViewController::findImageVolume(const QString& name) {
-  // The volume's own name holds the image's name; the text is compared as it is, not as a
-  // percent-encoded URL, so names with blanks are found too.
-  for (const QString& volume : platform::mountedVolumes()) {
-    if (!platform::liesInVolumeRoot(volume)) continue;
-    if (QFileInfo(volume).fileName().contains(name)) return QUrl::fromLocalFile(volume);
-  }
-  return std::nullopt;
+std::optional<QUrl> FirmwareFileDownloadViewController::findImageVolume(const QString& mountPoint) {
+  // Only the volume this attach made counts: a folder of its own right in the attach root.
+  // Any other mounted volume, a memory card or an earlier image left there, may hold a name
+  // like the image's and an old firmware file.
+  const QFileInfo volume(mountPoint);
+  if (!QDir::isAbsolutePath(mountPoint) || volume.isSymLink() || !volume.isDir()) return std::nullopt;
+  const QString root = QFileInfo(platform::attachRoot()).canonicalFilePath();
+  const QString canonical = volume.canonicalFilePath();
+  if (root.isEmpty() || QFileInfo(canonical).absolutePath() != root) return std::nullopt;
+  return QUrl::fromLocalFile(QDir::cleanPath(mountPoint));
 }
 
 std::optional<QUrl> FirmwareFileDownloadViewController::findFirmwareFile(const QUrl& volumeURL) {
@@ -136,16 +138,16 @@ bool FirmwareFileDownloadViewController::copyReplacingItem(const QUrl& source, c
   return true;
 }
 
-std::optional<QUrl> FirmwareFileDownloadViewController::extractFirmwareFromImage(const CameraFirmwareInfo& info,
+// The entry is not needed to find the volume: the attach says where it put it.
+std::optional<QUrl> FirmwareFileDownloadViewController::extractFirmwareFromImage(const CameraFirmwareInfo& /*info*/,
                                                                                  const QUrl& imageURL) {
   const Attach attach = runAttach(imageURL);
   if (!attach.attached) {
     if (!attach.mountPoint.isEmpty()) detachDiskImage(QUrl::fromLocalFile(attach.mountPoint));
     return std::nullopt;
   }
-  const QString name = download_rules::deletingPathExtension(info.fileName.value_or(QString()));
   std::optional<QUrl> result;
-  const std::optional<QUrl> volume = findImageVolume(name);
+  const std::optional<QUrl> volume = findImageVolume(attach.mountPoint);
   if (volume) {
     const std::optional<QUrl> item = findFirmwareFile(*volume);
     const std::optional<QUrl> folder = downloadFolderURL();
@@ -154,11 +156,7 @@ std::optional<QUrl> FirmwareFileDownloadViewController::extractFirmwareFromImage
       if (copyReplacingItem(*item, target)) result = target;
     }
   }
-  // Detached on every path: what the tool reported attaching, else the volume found.
-  if (!attach.mountPoint.isEmpty()) {
-    detachDiskImage(QUrl::fromLocalFile(attach.mountPoint));
-  } else if (volume) {
-    detachDiskImage(*volume);
-  }
+  // Detached on every path.
+  if (!attach.mountPoint.isEmpty()) detachDiskImage(QUrl::fromLocalFile(attach.mountPoint));
   return result;
 }

@@ -170,7 +170,10 @@ void FirmwareFileDownloadViewController::downloadFirmware(const CameraFirmwareIn
   }
   if (!network_) network_ = new QNetworkAccessManager(this);
   const QString destination = folder->toLocalFile() + u'/' + *info->fileName;
-  download_ = std::make_unique<FirmwareDownload>(network_, *source, destination, stallTimeout_);
+  // No more than the catalogue announced is taken: anything longer fails the size check
+  // anyway, and an endless body would fill the disk first.
+  download_ = std::make_unique<FirmwareDownload>(network_, *source, destination, stallTimeout_,
+                                                 info->fileSize.value_or(0));
   download_->start([this](double fraction) { showPercent(download_rules::percentFromFraction(fraction)); },
                    [this, info](const DownloadResponse& response) { handleDownloadCompletion(response, info); },
                    [](const QUrl& url) { return download_rules::isAllowedDownloadUrl(url); });

@@ -105,7 +105,9 @@ class FirmwareFileDownloadViewController : public platform::ViewController,
   [[nodiscard]] static CommandOutput runCommand(const QString& launchPath, const QStringList& arguments);
   // The mount point the tool reports, present when the attach succeeded.
   [[nodiscard]] static std::optional<QString> attachDiskImage(const QUrl& imageURL);
-  [[nodiscard]] static std::optional<QUrl> findImageVolume(const QString& name);
+  // The volume at the mount point an attach reported, when it is one the tool made; nothing
+  // for any other path, however its name reads.
+  [[nodiscard]] static std::optional<QUrl> findImageVolume(const QString& mountPoint);
   [[nodiscard]] static std::optional<QUrl> findFirmwareFile(const QUrl& volumeURL);
   [[nodiscard]] static bool copyReplacingItem(const QUrl& source, const QUrl& target);
   static bool detachDiskImage(const QUrl& volumeURL);

@@ -7,7 +7,7 @@ bool isPlainFileName(const QString& name) {
   for (const QChar c : name) {
     if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control) return false;
   }
-  return true;
+  return name.toUtf8().size() <= kMaxFileNameBytes;
 }
 
 }  // namespace platform

@@ -62,12 +62,15 @@ TEST(CardFileNames, CameraNamesBecomeOnePlainComponentOrNothing) {
     SCOPED_TRACE(c.label);
     EXPECT_EQ(plainFileName(c.bytes.data(), c.bytes.size()), c.name);
   }
-  // A record's name may fill its field: it then runs on into the rest of the record.
+  // A record's name may fill its field and run on into the rest of the record: longer than
+  // a file name can be. One byte short of the field is the longest name there is.
   tagVokDirectoryItemInfo info{};
   std::memset(info.szFileName, 'a', sizeof info.szFileName);
-  EXPECT_EQ(plainFileName(info), QString(256, QLatin1Char('a')));
+  EXPECT_EQ(plainFileName(info), std::nullopt);
   std::memset(&info.format, 'b', 8);
   EXPECT_EQ(plainFileName(info), std::nullopt);
+  info.szFileName[255] = 0;
+  EXPECT_EQ(plainFileName(info), QString(255, QLatin1Char('a')));
 }
 
 TEST(CardFileNames, CandidatesNumberTheNameBeforeItsExtension) {

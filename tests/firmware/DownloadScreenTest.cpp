@@ -140,13 +140,42 @@ TEST_F(DownloadScreen, BadInputTable) {
     bool replaced;  // the old file under the final name gave way
   };
   const auto package = [this] { return path(QStringLiteral("package.dmg")); };
+  // Every answer redirects to the next numbered path, without end.
+  const auto redirectOnwards = [](const HttpRequest& r) {
+    const int n = r.path().startsWith("/r") ? r.path().mid(2).toInt() : 0;
+    return HttpResponse::redirect(302, "/r" + QByteArray::number(n + 1));
+  };
   const Case cases[] = {
       {"error page", nullptr, [](const HttpRequest&) { return HttpResponse::text(404, "not found\n"); },
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
+      {"server error", nullptr, [](const HttpRequest&) { return HttpResponse::text(500, "busy\n"); },
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
+      {"announced size larger", [](CameraFirmwareInfo& i) { i.fileSize = *i.fileSize + 1; }, nullptr,
        "download_firmware_fail_content2_file_corruption", 1, true},
-      {"announced size differs", [](CameraFirmwareInfo& i) { i.fileSize = *i.fileSize + 1; }, nullptr,
-       "download_firmware_fail_content2_file_corruption", 1, true},
+      {"body longer than announced", [](CameraFirmwareInfo& i) { i.fileSize = *i.fileSize - 1000; }, nullptr,
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
       {"no announced size", [](CameraFirmwareInfo& i) { i.fileSize.reset(); }, nullptr,
-       "download_firmware_fail_content2_file_corruption", 1, true},
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
+      {"endless body",
+       nullptr,
+       [&](const HttpRequest&) {
+         HttpResponse r;
+         r.filePath = package();
+         r.endless = true;
+         return r;
+       },
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
+      {"redirect loop",
+       nullptr,
+       [](const HttpRequest& r) {
+         return HttpResponse::redirect(302, r.path() == "/elsewhere" ? "/firmware/TavoQuill_FW120.dmg" : "/elsewhere");
+       },
+       "download_firmware_fail_content2_filedownload_fail", 2, false},
+      {"too many redirects", nullptr, redirectOnwards, "download_firmware_fail_content2_filedownload_fail",
+       FirmwareDownload::kMaxRedirects + 1, false},
+      {"redirect to a refused link", nullptr,
+       [](const HttpRequest&) { return HttpResponse::redirect(302, "http://firmware.example.com/TavoQuill_FW120.dmg"); },
+       "download_firmware_fail_content2_filedownload_fail", 1, false},
       {"transfer cut short",
        nullptr,
        [&](const HttpRequest&) {
@@ -172,6 +201,9 @@ TEST_F(DownloadScreen, BadInputTable) {
        [](CameraFirmwareInfo& i) { i.downloadLink = QStringLiteral("http://firmware.example.com/TavoQuill_FW120.dmg"); },
        nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
       {"file name with a path", [](CameraFirmwareInfo& i) { i.fileName = QStringLiteral("../TavoQuill_FW120.dmg"); },
+       nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
+      {"file name longer than a name can be",
+       [](CameraFirmwareInfo& i) { i.fileName = QString(84, QChar(0xD38C)) + QStringLiteral(".dmg"); },  // 256 bytes
        nullptr, "download_firmware_fail_content2_filedownload_fail", 0, false},
       {"package without a firmware file",
        [this](CameraFirmwareInfo& i) { i.fileSize = QFileInfo(path(QStringLiteral("empty.dmg"))).size(); },
@@ -207,6 +239,79 @@ TEST_F(DownloadScreen, BadInputTable) {
     EXPECT_TRUE(QDir(path(QStringLiteral("cache"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
     screen_.reset();
   }
+}
+
+// Redirects once ended in an empty answer that was stored and reported as a damaged file.
+TEST_F(DownloadScreen, RedirectsAreFollowedToTheFile) {
+  SKIP_WITH_QT_NETWORK();
+  struct Case {
+    const char* name;
+    QList<QPair<int, QByteArray>> hops;  // status and Location, in the order they answer
+    QByteArray last;                     // the path the file came from
+  };
+  const QByteArray base = server_->baseUrl().toEncoded();
+  const Case cases[] = {
+      {"two redirects", {{302, "/mirror/a"}, {301, base + "/mirror/b"}}, "/mirror/b"},
+      {"as many as allowed", {{303, "/1"}, {307, "/2"}, {308, "/3"}, {302, "/4"}, {301, "/5"}}, "/5"},
+  };
+  static_assert(FirmwareDownload::kMaxRedirects == 5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qsizetype answered = 0;
+    answer = [&](const HttpRequest&) {
+      if (answered < c.hops.size()) {
+        const auto& [status, location] = c.hops[answered++];
+        return HttpResponse::redirect(status, location);
+      }
+      HttpResponse r;
+      r.filePath = path(QStringLiteral("package.dmg"));
+      return r;
+    };
+    const auto before = server_->requests().size();
+    Screen& s = open(entry());
+    ASSERT_TRUE(finish());
+    EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
+    EXPECT_EQ(readAll(destination()), readAll(path(QStringLiteral("package.dmg"))));
+    EXPECT_EQ(server_->requests().size() - before, c.hops.size() + 1);
+    EXPECT_EQ(server_->requests().last().path(), c.last);
+    screen_.reset();
+  }
+}
+
+// The progress is that of the file's body: an error page, however long, shows none of it.
+TEST_F(DownloadScreen, ErrorPageShowsNoProgress) {
+  SKIP_WITH_QT_NETWORK();
+  const QByteArray page(100000, 'e');
+  const std::function<HttpResponse(const HttpRequest&)> serves[] = {
+      [&](const HttpRequest&) { return HttpResponse::text(404, page); },
+      [&](const HttpRequest&) { return HttpResponse::text(500, page); },
+      [&](const HttpRequest& r) {
+        return r.path() == "/gone" ? HttpResponse::text(404, page) : HttpResponse::redirect(302, "/gone");
+      },
+  };
+  for (const auto& serve : serves) {
+    answer = serve;
+    Screen& s = open(entry());
+    ASSERT_TRUE(finish());
+    EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_filedownload_fail"));
+    EXPECT_EQ(s.lbPercent->text(), QStringLiteral("0%"));
+    EXPECT_EQ(s.fennicProgressBar->progressValue(), 0.0);
+    screen_.reset();
+  }
+}
+
+// The longest name a file system allows is downloaded under that name, its temporary file
+// beside it included.
+TEST_F(DownloadScreen, LongestFileNameIsDownloaded) {
+  SKIP_WITH_QT_NETWORK();
+  CameraFirmwareInfoPtr info = entry();
+  info->fileName = QString(83, QChar(0xD38C)) + QChar(0xE9) + QStringLiteral(".dmg");
+  ASSERT_EQ(info->fileName->toUtf8().size(), 255);
+  Screen& s = open(info);
+  ASSERT_TRUE(finish());
+  EXPECT_NE(s.lbContent2->text(), text("download_firmware_fail_content2_filedownload_fail"));
+  EXPECT_EQ(readAll(workingFolder() + u'/' + *info->fileName), readAll(path(QStringLiteral("package.dmg"))));
+  EXPECT_EQ(server_->requests().size(), 1);
 }
 
 TEST_F(DownloadScreen, MissingNameOrLinkStartsNothing) {
@@ -331,7 +436,7 @@ TEST_F(DownloadScreen, RetryDownloadsAgain) {
   };
   Screen& s = open(entry());
   ASSERT_TRUE(finish());
-  EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_file_corruption"));
+  EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_filedownload_fail"));
   broken = false;
   s.btnDownloadRetry->click();
   EXPECT_EQ(s.lbTopContent->text(), text("downloading_firmware_top"));

@@ -131,16 +131,69 @@ TEST_F(Extraction, AttachOutputTable) {
   }
 }
 
-TEST_F(Extraction, VolumeSearchTakesTheFirstVolumeHoldingTheName) {
-  for (const char* name : {"B TavoQuill FW120", "A TavoQuill FW120 copy", "Other"}) {
-    ASSERT_TRUE(QDir().mkpath(attachRoot() + u'/' + QString::fromLatin1(name)));
+// Only a folder of the attach root's own, as the tool reported it, is the image's volume.
+TEST_F(Extraction, VolumeSearchTakesOnlyTheReportedMountPoint) {
+  const QString mount = attachRoot() + QStringLiteral("/TavoQuill FW120");
+  const QString card = path(QStringLiteral("media/TavoQuill FW120"));
+  ASSERT_TRUE(QDir().mkpath(mount + QStringLiteral("/inner")));
+  ASSERT_TRUE(QDir().mkpath(card));
+  ASSERT_TRUE(QFile::link(card, attachRoot() + QStringLiteral("/TavoQuill FW120 link")));
+  const QPair<QString, bool> cases[] = {
+      {mount, true},
+      {mount + u'/', true},
+      {attachRoot() + QStringLiteral("/TavoQuill FW120 copy"), false},  // not there
+      {mount + QStringLiteral("/inner"), false},
+      {attachRoot(), false},
+      {card, false},
+      {attachRoot() + QStringLiteral("/TavoQuill FW120 link"), false},
+      {attachRoot() + QStringLiteral("/../media/TavoQuill FW120"), false},
+      {QStringLiteral("TavoQuill FW120"), false},
+      {QString(), false},
+  };
+  for (const auto& [mountPoint, found] : cases) {
+    SCOPED_TRACE(mountPoint.toStdString());
+    const std::optional<QUrl> volume = Screen::findImageVolume(mountPoint);
+    EXPECT_EQ(volume.has_value(), found);
+    if (volume) {
+      EXPECT_EQ(volume->toLocalFile(), mount);
+    }
   }
-  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoQuill FW120"))->toLocalFile(),
-            attachRoot() + QStringLiteral("/A TavoQuill FW120 copy"));
-  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("Oth"))->toLocalFile(), attachRoot() + QStringLiteral("/Other"));
-  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("TavoSable")), std::nullopt);
-  // The folder the volumes sit in is no volume, so its own name never matches.
-  EXPECT_EQ(Screen::findImageVolume(QStringLiteral("Volumes")), std::nullopt);
+}
+
+// A memory card or a folder left in the attach root, named like the package and holding an
+// old firmware file, once stood in for the image just attached.
+TEST_F(Extraction, OldFirmwareOnAVolumeNamedLikeThePackageIsNeverTaken) {
+  const QString leftover = attachRoot() + QStringLiteral("/Copy of pkg");  // listed before "pkg"
+  const QString card = path(QStringLiteral("media/pkg"));
+  writeFile(leftover + QStringLiteral("/OLD.FIR"), "old firmware");
+  writeFile(card + QStringLiteral("/OLD.FIR"), "old firmware");
+  struct Case {
+    const char* name;
+    QList<QPair<QString, QByteArray>> files;  // the package's
+    QByteArray toolOutput;                    // empty: the real tool
+    QByteArray extracted;                     // empty: nothing
+  };
+  const Case cases[] = {
+      {"package without a firmware file", {{QStringLiteral("readme.txt"), "text"}}, {}, {}},
+      {"package with its own", {{QStringLiteral("NEW.FIR"), "new firmware"}}, {}, "new firmware"},
+      {"tool reporting the card", {{QStringLiteral("readme.txt"), "text"}}, QFile::encodeName(card) + "\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString image = path(QStringLiteral("pkg.dmg"));
+    makeImage(image, c.files);
+    ScriptedTool tool;
+    tool.attach = ScriptedTool::exited(0, c.toolOutput);
+    if (!c.toolOutput.isEmpty()) platform::setCommandRunner(&tool);
+    const std::optional<QUrl> extracted =
+        Screen::extractFirmwareFromImage(entry(QStringLiteral("pkg.dmg")), QUrl::fromLocalFile(image));
+    platform::setCommandRunner(nullptr);
+    EXPECT_EQ(extracted ? readAll(extracted->toLocalFile()) : QByteArray(), c.extracted);
+    EXPECT_FALSE(QFileInfo::exists(workingFolder() + QStringLiteral("/OLD.FIR")));
+    EXPECT_EQ(attached(), QStringList{QFileInfo(leftover).fileName()});
+    EXPECT_EQ(readAll(card + QStringLiteral("/OLD.FIR")), "old firmware");
+    QFile::remove(workingFolder() + QStringLiteral("/NEW.FIR"));
+  }
 }
 
 TEST_F(Extraction, FirmwareFileSearchTable) {

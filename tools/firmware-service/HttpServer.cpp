@@ -19,6 +19,11 @@ constexpr qint64 kMaxQueued = 1024 * 1024;
 QByteArray reasonPhrase(int status) {
   switch (status) {
     case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
     case 400: return "Bad Request";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
@@ -54,6 +59,12 @@ HttpResponse HttpResponse::text(int status, const QByteArray& body, const QByteA
   r.status = status;
   r.body = body;
   r.contentType = contentType;
+  return r;
+}
+
+HttpResponse HttpResponse::redirect(int status, const QByteArray& location) {
+  HttpResponse r = text(status, "moved\n");
+  r.headers.append({"Location", location});
   return r;
 }
 
@@ -122,11 +133,18 @@ class HttpServer::Connection : public QObject {
     }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response_.status) + ' ' + reasonPhrase(response_.status) + "\r\n";
     head += "Content-Type: " + response_.contentType + "\r\n";
-    if (!response_.omitLength) {
+    if (!response_.omitLength && !response_.endless) {
       head += "Content-Length: " + QByteArray::number(response_.declaredLength.value_or(length)) + "\r\n";
     }
+    for (const auto& [name, value] : response_.headers) head += name + ": " + value + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket_->write(head);
+    if (response_.endless) {
+      if (file_) response_.body = file_->readAll();
+      file_.reset();
+      if (response_.body.isEmpty()) response_.body = QByteArray(kChunkSize, '\0');
+      length = HttpResponse::kEndlessLimit;
+    }
     remaining_ = response_.cutAfter >= 0 ? std::min(response_.cutAfter, length) : length;
     if (response_.bytesPerSecond > 0) {
       throttle_ = new QTimer(this);
@@ -148,6 +166,9 @@ class HttpServer::Connection : public QObject {
       if (file_) {
         chunk = file_->read(n);
         if (chunk.isEmpty()) break;
+      } else if (response_.endless) {
+        const qint64 at = sent_ % response_.body.size();
+        chunk = response_.body.mid(at, std::min<qint64>(n, response_.body.size() - at));
       } else {
         chunk = response_.body.mid(sent_, n);
       }

@@ -42,9 +42,16 @@ struct HttpResponse {
   qint64 cutAfter = -1;                  // close the connection after this many body bytes
   bool stall = false;                    // send nothing at all and keep the connection open
   qint64 bytesPerSecond = 0;             // throttle the body (0: as fast as the socket takes it)
+  bool endless = false;  // no Content-Length, and the body repeated until the client goes (or kEndlessLimit)
+  QList<QPair<QByteArray, QByteArray>> headers;  // further header lines, such as Location
+
+  // An endless body still ends here, so a client that never stops reading cannot keep it going.
+  static constexpr qint64 kEndlessLimit = 1024LL * 1024 * 1024;
 
   [[nodiscard]] static HttpResponse text(int status, const QByteArray& body,
                                          const QByteArray& contentType = "text/plain; charset=utf-8");
+  // A redirect to `location` (as it goes on the wire, relative or absolute).
+  [[nodiscard]] static HttpResponse redirect(int status, const QByteArray& location);
 };
 
 // A small HTTP/1.1 server on the loopback interface, for the local firmware service and for
