@@ -15,18 +15,33 @@ namespace {
 
 int sign(qsizetype n) { return n < 0 ? -1 : (n > 0 ? 1 : 0); }
 
+// The text's code points, a lone surrogate standing for its own value. Unlike toUcs4(), which
+// turns every lone surrogate into U+FFFD, this tells all distinct texts apart.
+QList<char32_t> codePoints(QStringView s) {
+  QList<char32_t> out;
+  out.reserve(s.size());
+  for (qsizetype i = 0; i < s.size(); ++i) {
+    const QChar c = s[i];
+    if (c.isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
+      out.append(QChar::surrogateToUcs4(c, s[i + 1]));
+      ++i;
+    } else {
+      out.append(c.unicode());
+    }
+  }
+  return out;
+}
+
 // Code-point order; QString's own compare is by UTF-16 units, which puts characters beyond
 // the Basic Multilingual Plane before U+E000..U+FFFF.
 int compareCodePoints(QStringView a, QStringView b) {
-  const QList<uint> ua = a.toUcs4();
-  const QList<uint> ub = b.toUcs4();
+  const QList<char32_t> ua = codePoints(a);
+  const QList<char32_t> ub = codePoints(b);
   const auto order = std::lexicographical_compare_three_way(ua.cbegin(), ua.cend(), ub.cbegin(), ub.cend());
   return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
-bool isAsciiDigits(QStringView s) {
-  return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
+bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // Numeric order of two digit runs of any length: no conversion, so nothing overflows.
 int compareDigitRuns(QStringView a, QStringView b) {
@@ -41,14 +56,47 @@ int compareDigitRuns(QStringView a, QStringView b) {
   return sign(x.compare(y));
 }
 
+// The run that starts at `from`: ASCII digits, or everything up to the next digit.
+QStringView runAt(QStringView part, qsizetype from) {
+  const bool digits = isAsciiDigit(part[from]);
+  qsizetype end = from + 1;
+  while (end < part.size() && isAsciiDigit(part[end]) == digits) ++end;
+  return part.sliced(from, end - from);
+}
+
+// One part between the dots, run by run. Digit runs compare by value, other runs by code
+// point, and a digit run is older than any other run ("1.x" > "1.10", "1.2a" < "1.9"); when
+// the runs tie, more runs is newer. Every text maps to one run sequence and each rule only
+// looks at the runs themselves, so this is a total preorder and the sort is well defined.
+int compareParts(QStringView a, QStringView b) {
+  qsizetype i = 0;
+  qsizetype j = 0;
+  while (i < a.size() && j < b.size()) {
+    const QStringView x = runAt(a, i);
+    const QStringView y = runAt(b, j);
+    const bool xDigits = isAsciiDigit(x.front());
+    const bool yDigits = isAsciiDigit(y.front());
+    int c = 0;
+    if (xDigits && yDigits) {
+      c = compareDigitRuns(x, y);
+    } else if (xDigits != yDigits) {
+      c = xDigits ? -1 : 1;
+    } else {
+      c = compareCodePoints(x, y);
+    }
+    if (c != 0) return c;
+    i += x.size();
+    j += y.size();
+  }
+  return sign((a.size() - i) - (b.size() - j));
+}
+
 int compareNormalised(const QString& a, const QString& b) {
   const QList<QStringView> pa = QStringView(a).split(u'.');
   const QList<QStringView> pb = QStringView(b).split(u'.');
   const qsizetype common = std::min(pa.size(), pb.size());
   for (qsizetype i = 0; i < common; ++i) {
-    const int c = isAsciiDigits(pa[i]) && isAsciiDigits(pb[i]) ? compareDigitRuns(pa[i], pb[i])
-                                                                 : compareCodePoints(pa[i], pb[i]);
-    if (c != 0) return c;
+    if (const int c = compareParts(pa[i], pb[i]); c != 0) return c;
   }
   if (pa.size() != pb.size()) return sign(pa.size() - pb.size());
   return compareCodePoints(a, b);

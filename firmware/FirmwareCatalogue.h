@@ -25,11 +25,13 @@ namespace firmware {
                                    const std::optional<QString>& firmwareVersion);
 
 // Orders two version keys: negative when `a` is older than `b`, positive when newer, zero only
-// for equal texts. Both are NFC-normalised and split at '.'; parts made of ASCII digits alone
-// compare by numeric value ("1.10" is newer than "1.9", "02" equals "2"), any other pair of
-// parts by Unicode code points; when all parts tie, more parts is newer ("1.0.1" > "1.0").
+// for equal texts. Both are NFC-normalised and split at '.'; each part is read as runs of ASCII
+// digits and runs of other characters. Digit runs compare by numeric value ("1.10" is newer
+// than "1.9", "02" equals "2"), other runs by Unicode code points, and a digit run is older
+// than any other run ("1.x" is newer than "1.10", "1.2a" older than "1.9"); when all runs
+// tie, more runs is newer, and when all parts tie, more parts is newer ("1.0.1" > "1.0").
 // Keys that still tie ("1.0" and "1.00") fall back to code-point order of the whole text, so
-// distinct keys never compare equal.
+// distinct keys never compare equal. A strict weak order over all texts, so sorting is sound.
 [[nodiscard]] int compareFirmwareVersions(const QString& a, const QString& b);
 
 // The keys, newest first.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building (and, with "run", running) Ravlio needs on Debian 12, only where it is
-# missing. Usage: scripts/deps.sh [build|run|bench|install]
+# missing. Usage: scripts/deps.sh [build|run|bench|install|fuzz]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
@@ -8,6 +8,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-s
 if [[ "${1:-build}" == bench ]]; then
   # The download benchmark measures curl beside the program.
   packages+=(curl)
+fi
+if [[ "${1:-build}" == fuzz ]]; then
+  # The fuzz targets build with clang and link libFuzzer and the sanitizers from its runtime.
+  packages+=(clang libclang-rt-14-dev)
 fi
 if [[ "${1:-build}" == run ]]; then
   # A window needs an X server when there is no display; Korean text needs a Hangul font.

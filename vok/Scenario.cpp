@@ -23,6 +23,10 @@ namespace {
 
 constexpr const char* kEnvironmentVariable = "RAVLIO_VOK_SCENARIO";
 
+// Scenario times from about 30 years on stand for "never"; converting them to the clock's
+// nanoseconds would overflow it.
+constexpr double kNever = 1e9;
+
 // One supported camera, plugged in shortly after start.
 constexpr const char* kDefaultScenario = R"({
   "cameras": [{"productName": "Orvell Tavo Quill", "firmwareVersion": "1.0.2", "plugAt": 1.5}]
@@ -242,6 +246,12 @@ void Simulator::Impl::startTimer(std::vector<TimedAction> actions) {
   timerThread = std::thread([this, start, actions = std::move(actions)] {
     Simulator& simulator = Simulator::instance();
     for (const TimedAction& action : actions) {
+      if (action.at >= kNever) {
+        // Beyond the clock's reach (and any run's length): this and every later step never come.
+        std::unique_lock lock(timerMutex);
+        timerWake.wait(lock, [this] { return timerStop; });
+        return;
+      }
       const auto due = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                    std::chrono::duration<double>(action.at));
       {

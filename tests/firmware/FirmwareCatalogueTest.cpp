@@ -5,8 +5,10 @@
 #include <QJsonObject>
 
 #include <limits>
+#include <random>
 
 #include "FirmwareTestSupport.h"
+#include "VersionOrderLaws.h"
 #include "firmware/FirmwareCatalogue.h"
 
 namespace {
@@ -15,7 +17,7 @@ using firmware::CatalogueAnswer;
 using Outcome = CatalogueAnswer::Outcome;
 using firmware_testing::catalogueJson;
 
-TEST(FirmwareVersionOrder, ComparesNumericPartsByValueAndTheRestByCodePoint) {
+TEST(FirmwareVersionOrder, ComparesDigitRunsByValueAndTheRestByCodePoint) {
   struct Case {
     QString newer;
     QString older;
@@ -27,7 +29,12 @@ TEST(FirmwareVersionOrder, ComparesNumericPartsByValueAndTheRestByCodePoint) {
       {QStringLiteral("10.0"), QStringLiteral("9.99.99")},
       {QStringLiteral("100000000000000000000.0"), QStringLiteral("99999999999999999999.0")},  // beyond 64 bits
       {QStringLiteral("1.0b"), QStringLiteral("1.0a")},
-      {QStringLiteral("1.x"), QStringLiteral("1.10")},  // a non-numeric part: code points
+      {QStringLiteral("1.x"), QStringLiteral("1.10")},  // a letter run is newer than a digit run
+      {QStringLiteral("1.10"), QStringLiteral("1.2a")},  // runs in turn: 10 > 2
+      {QStringLiteral("1.9"), QStringLiteral("1.2a")},
+      {QStringLiteral("2"), QStringLiteral("1a")},
+      {QStringLiteral("1a"), QStringLiteral("1")},  // more runs is newer
+      {QStringLiteral("1.0a"), QStringLiteral("1.0")},
       {QStringLiteral("1.00"), QStringLiteral("1.0")},  // equal in value, still ordered
       {QStringLiteral("1.02"), QStringLiteral("1.1")},  // "02" is 2
       {QStringLiteral("1.0"), QString()},
@@ -45,6 +52,43 @@ TEST(FirmwareVersionOrder, ComparesNumericPartsByValueAndTheRestByCodePoint) {
   EXPECT_EQ(firmware::sortVersionsDescending({QStringLiteral("1.9"), QStringLiteral("1.10"), QStringLiteral("2.0"),
                                               QStringLiteral("1.0.2")}),
             (QStringList{QStringLiteral("2.0"), QStringLiteral("1.10"), QStringLiteral("1.9"), QStringLiteral("1.0.2")}));
+}
+
+// Digit parts used to compare by number and any other pair by code point, so 2 < 10, 10 < 1a
+// and 1a < 2: a cycle, under which std::sort may put any key first.
+TEST(FirmwareVersionOrder, DigitAndLetterPartsFormNoCycle) {
+  EXPECT_EQ(firmware_testing::brokenVersionOrderLaw(QStringLiteral("2"), QStringLiteral("10"), QStringLiteral("1a")),
+            std::nullopt);
+  EXPECT_EQ(firmware::sortVersionsDescending({QStringLiteral("1.10"), QStringLiteral("1.2a"), QStringLiteral("1.9")}),
+            (QStringList{QStringLiteral("1.10"), QStringLiteral("1.9"), QStringLiteral("1.2a")}));
+}
+
+// Texts from a small alphabet that meets every rule: digits with leading zeros, letters, dots,
+// composed and decomposed accents, a full-width digit, a character beyond the BMP and lone
+// surrogates of both kinds.
+TEST(FirmwareVersionOrder, KeepsTheOrderingLawsOnGeneratedTriples) {
+  const QString alphabet[] = {
+      QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("9"), QStringLiteral("10"),
+      QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("."), QStringLiteral("\u00E9"), QStringLiteral("e\u0301"),
+      QStringLiteral("\u0301"), QString(QChar(0xFF10)), QString::fromUcs4(U"\U0001F600"), QString(QChar(0xD800)),
+      QString(QChar(0xDC00)), QString(QChar(0xDBFF))};
+  std::mt19937 random(17);
+  auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+  // A small pool, so that triples often share texts and prefixes.
+  std::vector<QString> pool;
+  for (int i = 0; i < 300; ++i) {
+    QString text;
+    for (std::size_t n = pick(7); n > 0; --n) text += alphabet[pick(std::size(alphabet))];
+    pool.push_back(text);
+  }
+  for (int i = 0; i < 30000; ++i) {
+    const QString& a = pool[pick(pool.size())];
+    const QString& b = pool[pick(pool.size())];
+    const QString& c = pool[pick(pool.size())];
+    const std::optional<std::string> broken = firmware_testing::brokenVersionOrderLaw(a, b, c);
+    ASSERT_EQ(broken, std::nullopt) << "\"" << a.toStdString() << "\" \"" << b.toStdString() << "\" \""
+                                    << c.toStdString() << "\"";
+  }
 }
 
 TEST(AnswerReadingRules, TextAndIntegerTable) {
@@ -105,6 +149,8 @@ TEST(CatalogueAnswer, OrderAcceptanceStopAndWarning) {
        {QStringLiteral("1.1.0"), QStringLiteral("1.0.2"), QStringLiteral("1.0.1")}, false},
       {"numeric order", catalogueJson({{"1.9", 1}, {"1.10", 1}, {"2.0", 1}}), QStringLiteral("1.9"),
        {QStringLiteral("2.0"), QStringLiteral("1.10"), QStringLiteral("1.9")}, false},
+      {"digit runs before letter runs", catalogueJson({{"1.9", 1}, {"1.10", 1}, {"1.2a", missing}}),
+       QStringLiteral("1.9"), {QStringLiteral("1.10"), QStringLiteral("1.9")}, false},
       {"rejected own version does not stop the list",
        catalogueJson({{"1.2", 5}, {"1.1", 0}, {"1.0", 5}}), QStringLiteral("1.1"),
        {QStringLiteral("1.2"), QStringLiteral("1.0")}, false},

@@ -129,33 +129,54 @@ TEST_F(FirmwareSelect, ListsTheCatalogueNewestFirstDownToTheCamerasVersion) {
     std::optional<QString> version;
     QStringList rows;
     bool warning;
+    bool marked;  // the top row carries the new marker
   };
   const QString r5 = QStringLiteral("Tavo Quill");
+  const QStringList all = {title(r5, QStringLiteral("1.1.0")), title(r5, QStringLiteral("1.0.2")),
+                           title(r5, QStringLiteral("1.0.1"))};
   const Case cases[] = {
-      {r5, QStringLiteral("1.0.2"), {title(r5, QStringLiteral("1.1.0")), title(r5, QStringLiteral("1.0.2"))}, false},
-      {r5, QStringLiteral("1.1.0"), {title(r5, QStringLiteral("1.1.0"))}, true},
+      {r5, QStringLiteral("1.0.2"), {title(r5, QStringLiteral("1.1.0")), title(r5, QStringLiteral("1.0.2"))}, false, true},
+      // The camera runs the newest: its own version is no news.
+      {r5, QStringLiteral("1.1.0"), {title(r5, QStringLiteral("1.1.0"))}, true, false},
+      {r5, QStringLiteral("2.0"), all, false, false},
+      {r5, std::nullopt, all, false, true},
       {std::nullopt, QStringLiteral("1.0.1"),
        {title(QString(), QStringLiteral("1.1.0")), title(QString(), QStringLiteral("1.0.2")),
         title(QString(), QStringLiteral("1.0.1"))},
-       false},
+       false, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name.value_or(QStringLiteral("<no name>")).toStdString() + " " + c.version->toStdString());
+    SCOPED_TRACE(c.name.value_or(QStringLiteral("<no name>")).toStdString() + " " +
+                 c.version.value_or(QStringLiteral("<no version>")).toStdString());
     auto screen = open(c.name, c.version);
     EXPECT_EQ(state(*screen), "list ");
     EXPECT_EQ(screen->lbCurrentCameraFirmwareWarning->isHidden(), !c.warning);
-    EXPECT_EQ(screen->lbCurrentCameraInfo->text(), c.name ? title(*c.name, *c.version) : text("firmware_camera_unknown"));
+    EXPECT_EQ(screen->lbCurrentCameraInfo->text(),
+              c.name && c.version ? title(*c.name, *c.version) : text("firmware_camera_unknown"));
     ASSERT_EQ(screen->tbv->rowCount(), c.rows.size());
     for (int row = 0; row < c.rows.size(); ++row) {
       FirmwareSelectCell* rowCell = cell(*screen, row);
       ASSERT_NE(rowCell, nullptr);
       EXPECT_EQ(rowCell->lbTitle->text(), c.rows[row]);
-      EXPECT_EQ(rowCell->bNew->isHidden(), row != 0);  // also on a single row that is the camera's own
+      EXPECT_EQ(rowCell->bNew->isHidden(), row != 0 || !c.marked);
     }
     EXPECT_FALSE(screen->btnShowFirmewareInfo->isEnabled());
     EXPECT_FALSE(screen->btnFirmwareDownload->isEnabled());
     EXPECT_EQ(buttonColor(screen->btnFirmwareDownload), QColor(96, 96, 96));
   }
+}
+
+// With digit parts by number and the rest by code point, 1.10 < 1.2a < 1.9 < 1.10 was a cycle;
+// the sort could put 1.9 first, and the list then showed only the camera's own version.
+TEST_F(FirmwareSelect, VersionOrderCycleNoLongerHidesNewerFirmware) {
+  service.answer(catalogueJson({{"1.9", 10}, {"1.10", 10}, {"1.2a", QJsonValue(QJsonValue::Undefined)}}));
+  const QString r5 = QStringLiteral("Tavo Quill");
+  auto screen = open(r5, QStringLiteral("1.9"));
+  ASSERT_EQ(screen->tbv->rowCount(), 2);
+  EXPECT_EQ(cell(*screen, 0)->lbTitle->text(), title(r5, QStringLiteral("1.10")));
+  EXPECT_EQ(cell(*screen, 1)->lbTitle->text(), title(r5, QStringLiteral("1.9")));
+  EXPECT_FALSE(cell(*screen, 0)->bNew->isHidden());
+  EXPECT_TRUE(screen->lbCurrentCameraFirmwareWarning->isHidden());
 }
 
 TEST_F(FirmwareSelect, AnswerTable) {

@@ -118,6 +118,16 @@ TEST_F(ScenarioTest, TimerPlugsUnplugsAndReplugs) {
   EXPECT_TRUE(waitForPlugged(1, true));
 }
 
+// Times too large for the clock's nanoseconds used to wrap round to the past and fire at once.
+TEST_F(ScenarioTest, FarOffTimesNeverFire) {
+  ASSERT_TRUE(vok::sim::loadScenarioText(
+      R"({"cameras": [{"plugAt": 0, "unplugAt": 1e300}, {"plugAt": 3.3e62}, {"plugAt": 0.02}]})"));
+  EXPECT_TRUE(waitForPlugged(3, true));  // a step after the far-off ones still comes
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(sim().isPlugged(1));
+  EXPECT_FALSE(sim().isPlugged(2));
+}
+
 TEST_F(ScenarioTest, DefaultScenarioWithoutVariableAndAfterAnUnreadableFile) {
   unsetenv("RAVLIO_VOK_SCENARIO");
   ASSERT_TRUE(vok::sim::loadScenarioFromEnvironment());
