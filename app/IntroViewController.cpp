@@ -12,7 +12,6 @@
 #include "platform/RunningApplications.h"
 #include "platform/SceneSwitch.h"
 #include "platform/Storyboard.h"
-#include "platform/UserDefaults.h"
 #include "platform/WindowController.h"
 #include "ui_IntroViewController.h"
 
@@ -81,10 +80,11 @@ void IntroViewController::viewDidLoad() {
 }
 
 void IntroViewController::presetLanguage() {
-  const auto languages =
-      platform::UserDefaults::standard().arrayForKey(QStringLiteral("AppleLanguages"));
-  if (!languages || languages->isEmpty()) return;  // the scene's own selection stays
-  pbtnLanguage->setCurrentIndex(languages->first() == QLatin1StringView("ko") ? 0 : 1);
+  // The pop-up names the language the screen's texts are in. That is the localisation the main
+  // bundle answers from, not the first stored code: a regional "ko-KR", or no stored choice at
+  // all, still picks a folder ("ko", or English as the fallback).
+  const bool korean = platform::Bundle::main().localizationInUse() == QLatin1StringView("ko");
+  pbtnLanguage->setCurrentIndex(korean ? 0 : 1);
 }
 
 std::vector<platform::RunningApplication> IntroViewController::findCompanionUtility() {

@@ -48,6 +48,16 @@ bool showScene(platform::WindowController& window, const QString& identifier, Co
   return true;
 }
 
+// Whether two device-information records name the same camera: port, description and sub-type.
+bool sameDevice(const tagVokDeviceInfo& a, const tagVokDeviceInfo& b) {
+  const auto sameText = [](const std::int8_t* x, const std::int8_t* y, std::size_t size) {
+    return std::strncmp(reinterpret_cast<const char*>(x), reinterpret_cast<const char*>(y), size) == 0;
+  };
+  return sameText(a.szPortName, b.szPortName, sizeof a.szPortName) &&
+         sameText(a.szDeviceDescription, b.szDeviceDescription, sizeof a.szDeviceDescription) &&
+         a.deviceSubType == b.deviceSubType;
+}
+
 }  // namespace
 
 MainWindowController::MainWindowController(platform::Storyboard* storyboard, QObject* parent)
@@ -266,6 +276,13 @@ bool MainWindowController::pollForCamera() {
   }
 
   if (status == VOK_ERR_OK && !discarded) {
+    // The texts of an earlier read stay only with the camera they came from: another camera
+    // starts without any, so that the screens never show or offer firmware for the last one.
+    if (!textsDeviceInfo_ || !sameDevice(*textsDeviceInfo_, _deviceInfo)) {
+      _productName.reset();
+      _firmwareVersion.reset();
+      textsDeviceInfo_.reset();
+    }
     auto model = std::make_shared<CameraModel>(_camera);
     _controller = std::make_shared<CameraController>(model);
     (void)registerEventHandlers();
@@ -335,6 +352,7 @@ void MainWindowController::deviceInfoWorker(const platform::CancellationPtr& can
       if (!productName.isEmpty() && !firmwareVersion.isEmpty()) {
         _productName = removeMakerPrefix(productName);
         _firmwareVersion = firmwareVersion;
+        textsDeviceInfo_ = _deviceInfo;  // the accepted camera's, as `held` says
         outcome = Outcome::handOver;
       }
     }

@@ -87,6 +87,8 @@ class MainWindowController final : public platform::WindowController {
   std::shared_ptr<CameraController> _controller;
   std::optional<QString> _productName;
   std::optional<QString> _firmwareVersion;
+  // The device information of the camera the two texts were read from.
+  std::optional<tagVokDeviceInfo> textsDeviceInfo_;
 
   // Confined to the search queue.
   bool _isReLoaded = false;

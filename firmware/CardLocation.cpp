@@ -30,16 +30,32 @@ QString volumeHolding(const QString& path, const QString& mountPoint) {
   return {};
 }
 
+// Whether `mountPoint` is the file system of "/" or of the home folder: the system's own disks,
+// where a picked folder says nothing about a card.
+bool isSystemFileSystem(const QString& mountPoint, const std::function<QString(const QString&)>& mountPointOf) {
+  for (const QString& path : {QStringLiteral("/"), QDir::homePath()}) {
+    if (QDir::cleanPath(mountPointOf(path)) == mountPoint) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 CardLocation cardLocationFor(const QString& picked, const std::function<QString(const QString&)>& mountPointOf) {
   // Through links to the real folder, so that the volume test sees where the files will go.
   const QString canonical = QFileInfo(picked).canonicalFilePath();
   const QString path = QDir::cleanPath(canonical.isEmpty() ? picked : canonical);
-  const QString mountPoint = QDir::cleanPath(mountPointOf ? mountPointOf(path) : platform::mountPointOf(path));
+  const std::function<QString(const QString&)> mountOf =
+      mountPointOf ? mountPointOf : [](const QString& p) { return platform::mountPointOf(p); };
+  const QString mountPoint = QDir::cleanPath(mountOf(path));
 
   CardLocation location;
   location.path = volumeHolding(path, mountPoint);
+  // A card mounted elsewhere ("/mnt/sd"): the top level of its own file system, however deep
+  // the pick; cutting back could land above the card, on the system's disk.
+  if (location.path.isEmpty() && !mountPoint.isEmpty() && !isSystemFileSystem(mountPoint, mountOf)) {
+    location.path = mountPoint;
+  }
   if (location.path.isEmpty()) {
     // Deeper than two levels below the root: the first two levels.
     const QStringList components = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);

@@ -199,6 +199,61 @@ TEST_F(Detection, ProbeTable) {
   }
 }
 
+// Probe 0x61 skips the read and the support check gets the texts held from before: only those
+// of the same camera (same device information), never another camera's.
+TEST_F(Detection, EarlierTextsAreKeptOnlyForTheSameCamera) {
+  struct Case {
+    const char* name;
+    std::optional<vok::sim::CameraSpec> other;  // none: the first camera plugged back in
+    bool keepsTexts;
+  };
+  vok::sim::CameraSpec otherPort = cameraSpec("Orvell Tavo Quill");
+  otherPort.portName = "usb:002,009";
+  const Case cases[] = {
+      {"the same camera again", std::nullopt, true},
+      {"another model", cameraSpec("Orvell Tavo Sable", "2.1.0"), false},
+      {"the same model on another port", otherPort, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim().reset();
+    platform::Application::resetForTests();
+    viewEvents.clear();
+    const auto first = sim().addCamera(cameraSpec("Orvell Tavo Quill", "1.0.2"));
+    MainWindowController& window = open();
+    connectCamera();
+    post(Type::GET_DEVICE_INFO);
+    ASSERT_TRUE(runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 2));
+    ASSERT_EQ(window.productName(), QStringLiteral("Tavo Quill"));
+
+    // Retry from the support check, with the camera swapped meanwhile.
+    sim().unplug(first);
+    ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_DISCONNECTED) > 0; }, 1));
+    if (c.other) {
+      sim().addCamera(*c.other);
+    } else {
+      sim().plug(first);
+    }
+    viewEvents.clear();
+    post(Type::MAIN_WINDOW_SHOW_CHECK_DEVICE);
+    ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > 0; }, 6));
+    sim().script("VokGetChildCount", {VOK_ERR_COMM_DEVICE_INCOMPATIBLE});
+    post(Type::GET_DEVICE_INFO);
+    ASSERT_TRUE(runUntil([&] { return count(Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW) > 0; }, 1));
+    auto* screen = content<CheckSupportDeviceViewController>();
+    ASSERT_NE(screen, nullptr);
+    const std::optional<QString> name = c.keepsTexts ? std::optional(QStringLiteral("Tavo Quill")) : std::nullopt;
+    const std::optional<QString> version = c.keepsTexts ? std::optional(QStringLiteral("1.0.2")) : std::nullopt;
+    EXPECT_EQ(screen->productName, name);
+    EXPECT_EQ(screen->firmwareVersion, version);
+    // What Next hands on to the firmware list.
+    EXPECT_EQ(window.productName(), name);
+    EXPECT_EQ(window.firmwareVersion(), version);
+    window.close();
+    window_.reset();
+  }
+}
+
 TEST_F(Detection, DisconnectionOnTheDeviceCheckRestartsTheSearch) {
   const auto camera = sim().addCamera({});
   MainWindowController& window = open();

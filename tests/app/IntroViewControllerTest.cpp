@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -140,23 +142,28 @@ class IntroTest : public ::testing::Test {
   std::unique_ptr<platform::WindowController> window_;
 };
 
-TEST_F(IntroTest, PresetFollowsStoredLanguageWithoutRebuilding) {
+// The pop-up names the language the screen's texts are in, whichever way the stored or the
+// desktop's languages lead to it.
+TEST_F(IntroTest, PresetShowsTheLanguageOfTheTextsWithoutRebuilding) {
   struct Case {
     const char* name;
     std::optional<QStringList> stored;
     QStringList system;
     int item;
   };
+  const QStringList koreanDesktop = QLocale(QLocale::Korean, QLocale::SouthKorea).uiLanguages();
   const std::vector<Case> cases = {
       {"ko selects Korean", QStringList{"ko"}, {}, 0},
-      {"regional Korean is not ko", QStringList{"ko-KR"}, {}, 1},
+      {"regional Korean has Korean texts", QStringList{"ko-KR"}, {}, 0},
       {"en", QStringList{"en"}, {}, 1},
-      {"ja", QStringList{"ja"}, {}, 1},
-      {"only the first element counts", QStringList{"en", "ko"}, {}, 1},
+      {"ja has no texts of its own: English", QStringList{"ja"}, {}, 1},
+      {"the first code with texts counts", QStringList{"ja", "ko"}, {}, 0},
+      {"the first code with texts counts, English", QStringList{"en", "ko"}, {}, 1},
       {"system list when none stored", std::nullopt, {"ko"}, 0},
+      {"first start on a Korean desktop", std::nullopt, koreanDesktop, 0},
       {"system list when none stored, not Korean", std::nullopt, {"en-US", "ko"}, 1},
-      {"nothing anywhere keeps the scene's item", std::nullopt, {}, 0},
-      {"stored empty keeps the scene's item", QStringList{}, {"en"}, 0},
+      {"nothing anywhere: English texts", std::nullopt, {}, 1},
+      {"stored empty: English texts", QStringList{}, {"ko"}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,6 +173,10 @@ TEST_F(IntroTest, PresetFollowsStoredLanguageWithoutRebuilding) {
     IntroViewController* screen = show();
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(screen->pbtnLanguage->currentIndex(), c.item);
+    auto* title = screen->view()->findChild<QLabel*>(QStringLiteral("lbTitle"));
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), c.item == 0 ? QStringLiteral("카메라 펌웨어 업데이트")
+                                         : QStringLiteral("Update your camera's firmware"));
     drainMainQueue();
     // The preset is no language change: nothing stored, no new screen.
     EXPECT_EQ(current(), screen);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/Language.h"
+#include "app/SetupGuideViewController.h"
 #include "platform/Bundle.h"
 #include "platform/StringsFile.h"
 #include "platform/UserDefaults.h"
@@ -144,11 +145,12 @@ TEST_F(LanguageTest, FolderThatIsNotABundleDetaches) {
   EXPECT_EQ(next(), QStringLiteral("Next"));
 }
 
-// The tables the program ships: both parse, and both languages know the same keys.
+// The tables the program ships: both parse, both languages know the same keys, every key the
+// program looks up is in both, and every image it names is in the images folder.
 TEST(ShippedTables, ParseAndAgree) {
-  auto load = [](const char* code) {
-    QFile f(QDir(QStringLiteral(RAVLIO_SOURCE_RESOURCES))
-                .filePath(QStringLiteral("%1.lproj/Localizable.strings").arg(QLatin1StringView(code))));
+  const QDir root(QStringLiteral(RAVLIO_SOURCE_RESOURCES));
+  auto load = [&](const char* code) {
+    QFile f(root.filePath(QStringLiteral("%1.lproj/Localizable.strings").arg(QLatin1StringView(code))));
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << code;
     return platform::parseStringsFile(f.readAll());
   };
@@ -156,10 +158,14 @@ TEST(ShippedTables, ParseAndAgree) {
   const auto ko = load("ko");
   ASSERT_TRUE(en.has_value());
   ASSERT_TRUE(ko.has_value());
-  // Every key the scenes and the code look up: the scenes' translatable texts, and the literals
-  // inside each localizedString( ... ) call of the application's sources.
+
+  // Keys: the scenes' translatable texts, and every literal in the application's sources that is
+  // written like a key (lower case words joined by "_"), wherever it stands: inside the lookup
+  // call, in a table of looks or pages, in a constant. Images: every literal that begins with
+  // "img_" or "icon_". The firmware catalogue's sources are left out: their literals are the
+  // service answer's field names.
   QSet<QString> used;
-  const QDir root(QStringLiteral(RAVLIO_SOURCE_RESOURCES));
+  QSet<QString> images;
   const QRegularExpression sceneText(QStringLiteral("<string>([a-z0-9_]+)</string>"));
   for (const QFileInfo& ui : QDir(root.filePath(QStringLiteral("ui"))).entryInfoList({QStringLiteral("*.ui")})) {
     QFile f(ui.filePath());
@@ -167,27 +173,52 @@ TEST(ShippedTables, ParseAndAgree) {
     const QString text = QString::fromUtf8(f.readAll());
     for (const auto& m : sceneText.globalMatch(text)) used.insert(m.captured(1));
   }
-  const QRegularExpression literal(QStringLiteral("QStringLiteral\\(\"([a-z0-9_]+)\"\\)"));
-  QFileInfoList cppFiles;
+  const QRegularExpression lineComment(QStringLiteral("(^|\\s)//[^\\n]*"));
+  const QRegularExpression literal(QStringLiteral("\"(?:images/)?([a-z][a-z0-9]*(?:_[a-z0-9]+)+)\""));
+  QFileInfoList sourceFiles;
   for (const char* folder : {"../app", "../firmware"}) {
     QDir sources(root);
     ASSERT_TRUE(sources.cd(QString::fromLatin1(folder)));
-    cppFiles += sources.entryInfoList({QStringLiteral("*.cpp")});
+    sourceFiles += sources.entryInfoList({QStringLiteral("*.cpp"), QStringLiteral("*.h")});
   }
-  for (const QFileInfo& cpp : cppFiles) {
-    QFile f(cpp.filePath());
+  for (const QFileInfo& file : sourceFiles) {
+    if (file.baseName() == QLatin1StringView("FirmwareCatalogue")) continue;
+    QFile f(file.filePath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(f.readAll());
-    for (qsizetype at = text.indexOf(QStringLiteral("localizedString(")); at >= 0;
-         at = text.indexOf(QStringLiteral("localizedString("), at + 1)) {
-      const QString call = text.mid(at, text.indexOf(QLatin1Char(';'), at) - at);
-      for (const auto& m : literal.globalMatch(call)) used.insert(m.captured(1));
+    const QString text = QString::fromUtf8(f.readAll()).remove(lineComment);
+    for (const auto& m : literal.globalMatch(text)) {
+      const QString name = m.captured(1);
+      if (name.startsWith(QLatin1StringView("img_")) || name.startsWith(QLatin1StringView("icon_"))) {
+        images.insert(name);
+      } else {
+        used.insert(name);
+      }
     }
   }
-  EXPECT_TRUE(used.contains(QStringLiteral("program_initialization_failed")));  // the scan finds keys at all
+  // The guide's pages 3 and 4 name their pictures through a key: each language's picture.
+  for (const SetupGuideViewController::PageSpec& page : SetupGuideViewController::pageTable()) {
+    EXPECT_TRUE(used.contains(page.textKey)) << page.textKey.toStdString();
+    if (!page.imageNameIsKey) continue;
+    for (const auto* table : {&*en, &*ko}) {
+      if (table->contains(page.image)) images.insert(table->value(page.image));
+    }
+  }
+  // The scan reaches the lookup calls and the tables alike.
+  for (const char* key : {"program_initialization_failed", "copy_firmware_fail_content1", "setup_guide_count_step3_image"}) {
+    EXPECT_TRUE(used.contains(QString::fromLatin1(key))) << key;
+  }
+  for (const char* image : {"img_firmware_file_copy_fail", "img_update_guide_01", "img_update_guide_03_ko"}) {
+    EXPECT_TRUE(images.contains(QString::fromLatin1(image))) << image;
+  }
+
   for (const QString& key : used) {
     EXPECT_TRUE(en->contains(key)) << "en lacks " << key.toStdString();
     EXPECT_TRUE(ko->contains(key)) << "ko lacks " << key.toStdString();
+  }
+  const QDir imagesFolder(root.filePath(QStringLiteral("images")));
+  for (const QString& image : images) {
+    EXPECT_TRUE(imagesFolder.exists(image + QStringLiteral(".svg")) || imagesFolder.exists(image + QStringLiteral(".png")))
+        << "no image " << image.toStdString();
   }
   for (auto it = en->constBegin(); it != en->constEnd(); ++it) {
     EXPECT_TRUE(ko->contains(it.key())) << "ko lacks " << it.key().toStdString();

@@ -8,8 +8,15 @@
 #include "support/TestFiles.h"
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
+#include "app/ProductScreen.h"
 #include "camera/CameraEvent.h"
 #include "camera/ViewNotification.h"
+
+// The firmware list lives in the layer above the shell, which these tests do not link. The shell
+// knows it only by its scene identifier, its class name and the two texts it is given.
+class FirmwareSelectViewController final : public platform::ViewController, public ProductScreen {
+  Q_OBJECT
+};
 
 namespace {
 
@@ -94,28 +101,38 @@ TEST_F(MainWindow, TerminateAppEventClosesTheWindow) {
   EXPECT_EQ(sim().terminateCount(), 1);
 }
 
-// What each view event does while the window shows a blank screen and no camera is there.
+// What each view event does while the window shows a blank screen and no camera is there; the
+// firmware list follows a read, so that there are texts to hand on.
 TEST_F(MainWindow, ViewEventRoutingTable) {
-  enum class Expect { none, checkDevice, supportCheck, search, read };
+  enum class Expect { none, checkDevice, supportCheck, firmwareList, search, read };
   const auto expectation = [](int value) {
     switch (static_cast<Type>(value)) {
       case Type::MAIN_WINDOW_SHOW_CHECK_DEVICE: return Expect::checkDevice;
       case Type::MAIN_WINDOW_SHOW_CHECK_SUPPORT_DEVICE_VIEW: return Expect::supportCheck;
+      case Type::MAIN_WINDOW_SHOW_FRIMWARE_DOWNLOAD_VIEW: return Expect::firmwareList;
       case Type::CHECK_DEVICE_CONNECT: return Expect::search;
       case Type::GET_DEVICE_INFO: return Expect::read;
-      default: return Expect::none;  // the firmware list does not exist yet: the screen stays
+      default: return Expect::none;
     }
   };
+  storyboard_.registerScene<FirmwareSelectViewController>(QStringLiteral("FirmwareSelectViewController"));
   for (int value = 0; value < ViewEvent::kTypeCount; ++value) {
     SCOPED_TRACE(value);
     sim().reset();
     platform::Application::resetForTests();
+    viewEvents.clear();
+    const Expect expect = expectation(value);
     MainWindowController& window = open();
+    if (expect == Expect::firmwareList) {
+      sim().addCamera(cameraSpec("Orvell Tavo Sable", "2.1.0"));
+      connectCamera();
+      post(Type::GET_DEVICE_INFO);
+      ASSERT_TRUE(runUntil([&] { return content<CheckSupportDeviceViewController>() != nullptr; }, 5));
+    }
     platform::ViewController* before = window.contentViewController();
     sim().clearCalls();
     post(static_cast<Type>(value));
     runFor(0.5);
-    const Expect expect = expectation(value);
     auto* checkDevice = dynamic_cast<CheckDeviceViewController*>(window.contentViewController());
     EXPECT_EQ(checkDevice != nullptr, expect == Expect::checkDevice);
     if (checkDevice) {
@@ -123,6 +140,12 @@ TEST_F(MainWindow, ViewEventRoutingTable) {
     }
     EXPECT_EQ(dynamic_cast<CheckSupportDeviceViewController*>(window.contentViewController()) != nullptr,
               expect == Expect::supportCheck);
+    auto* list = dynamic_cast<FirmwareSelectViewController*>(window.contentViewController());
+    EXPECT_EQ(list != nullptr, expect == Expect::firmwareList);
+    if (list) {
+      EXPECT_EQ(list->productName, QStringLiteral("Tavo Sable"));
+      EXPECT_EQ(list->firmwareVersion, QStringLiteral("2.1.0"));
+    }
     if (expect == Expect::none || expect == Expect::read) {
       EXPECT_EQ(window.contentViewController(), before);
     }
@@ -186,3 +209,5 @@ TEST_F(MainWindow, ReplacedDeviceCheckIsHeldWeaklyAndObservesNothing) {
 }
 
 }  // namespace
+
+#include "MainWindowControllerTest.moc"

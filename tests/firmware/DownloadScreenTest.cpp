@@ -16,6 +16,7 @@
 #include "firmware/FirmwareFixture.h"
 #include "firmware/FirmwareLook.h"
 #include "firmware/FirmwareScenes.h"
+#include "firmware/NamedImage.h"
 #include "platform/Bundle.h"
 #include "platform/CommandRunner.h"
 #include "platform/Queues.h"
@@ -356,46 +357,105 @@ TEST_F(DownloadScreen, StatesTable) {
   struct Expect {
     const char* top;
     const char* image;
+    const char* content1;
     QString content2;
     QColor content2Color;
     QString percent;
     QColor percentColor;
     QColor bar, track;
     double value;
-    bool selectShown, selectEnabled, guideShown, guideEnabled, retryShown;
+    bool selectShown = false, selectEnabled = false, guideShown = false, guideEnabled = false, retryShown = false;
   };
   const QColor yellow = firmware_look::kAccentYellow, grey96 = firmware_look::kGrey96, red = firmware_look::kRed,
                grey136 = firmware_look::kGrey136;
   const QColor white = Qt::white;
+  const Expect downloading{.top = "downloading_firmware_top",
+                           .image = "img_filedownload_ing",
+                           .content1 = "downloading_firmware_content1",
+                           .content2 = text("downloading_firmware_content2"),
+                           .content2Color = yellow,
+                           .percent = QStringLiteral("0%"),
+                           .percentColor = yellow,
+                           .bar = yellow,
+                           .track = white,
+                           .value = 0,
+                           .selectShown = true};
+  Expect downloading37 = downloading;
+  downloading37.percent = QStringLiteral("37%");
+  downloading37.value = 37;
+  const Expect copying{.top = "copy_firmware_top",
+                       .image = "img_firmware_file_copy",
+                       .content1 = "copy_firmware_content1",
+                       .content2 = text("copy_firmware_content2"),
+                       .content2Color = yellow,
+                       .percent = QStringLiteral("0%"),
+                       .percentColor = yellow,
+                       .bar = yellow,
+                       .track = white,
+                       .value = 0,
+                       .guideShown = true};
+  Expect copying150 = copying;
+  copying150.percent = QStringLiteral("150%");
+  copying150.value = 100;
   struct Step {
     std::function<void()> act;
     Expect e;
   };
   const Step steps[] = {
-      {[&] { s.showDownloadingState(); },
-       {"downloading_firmware_top", "", text("downloading_firmware_content2"), yellow, QStringLiteral("0%"), yellow, yellow,
-        white, 0, true, false, false, false, false}},
-      {[&] { s.showPercent(37); },
-       {"downloading_firmware_top", "", text("downloading_firmware_content2"), yellow, QStringLiteral("37%"), yellow,
-        yellow, white, 37, true, false, false, false, false}},
+      {[&] { s.showDownloadingState(); }, downloading},
+      {[&] { s.showPercent(37); }, downloading37},
       {[&] { s.showDownloadFailedState(QStringLiteral("<b>why</b>")); },
-       {"download_firmware_fail_top", "", QStringLiteral("<b>why</b>"), red, QStringLiteral("37%"), grey96, grey136,
-        grey96, 37, false, false, false, false, true}},
+       {.top = "download_firmware_fail_top",
+        .image = "img_filedownload_fail",
+        .content1 = "download_firmware_fail_content1",
+        .content2 = QStringLiteral("<b>why</b>"),
+        .content2Color = red,
+        .percent = QStringLiteral("37%"),
+        .percentColor = grey96,
+        .bar = grey136,
+        .track = grey96,
+        .value = 37,
+        .retryShown = true}},
       {[&] { s.showDownloadFinishedState(); },
-       {"download_firmware_finish_top", "", QString(), yellow, QStringLiteral("100%"), yellow, yellow, white, 100, true,
-        true, false, false, false}},
-      {[&] { s.showCopyingState(); },
-       {"copy_firmware_top", "", text("copy_firmware_content2"), yellow, QStringLiteral("0%"), yellow, yellow, white, 0,
-        false, false, true, false, false}},
-      {[&] { s.showPercent(150); },
-       {"copy_firmware_top", "", text("copy_firmware_content2"), yellow, QStringLiteral("150%"), yellow, yellow, white,
-        100, false, false, true, false, false}},
+       {.top = "download_firmware_finish_top",
+        .image = "img_filedownload_finish",
+        .content1 = "download_firmware_finish_content1",
+        .content2 = QString(),
+        .content2Color = yellow,
+        .percent = QStringLiteral("100%"),
+        .percentColor = yellow,
+        .bar = yellow,
+        .track = white,
+        .value = 100,
+        .selectShown = true,
+        .selectEnabled = true}},
+      {[&] { s.showCopyingState(); }, copying},
+      {[&] { s.showPercent(150); }, copying150},
       {[&] { s.showPercent(42); s.showCopyFailedState(); },
-       {"copy_firmware_fail_top", "", text("copy_firmware_fail_content2"), red, QStringLiteral("42%"), grey96, grey136,
-        grey96, 42, false, false, false, false, true}},
+       {.top = "copy_firmware_fail_top",
+        .image = "img_firmware_file_copy_fail",
+        .content1 = "copy_firmware_fail_content1",
+        .content2 = text("copy_firmware_fail_content2"),
+        .content2Color = red,
+        .percent = QStringLiteral("42%"),
+        .percentColor = grey96,
+        .bar = grey136,
+        .track = grey96,
+        .value = 42,
+        .retryShown = true}},
       {[&] { s.showCopyFinishedState(); },
-       {"copy_firmware_finish_top", "", QString(), yellow, QStringLiteral("100%"), yellow, yellow, white, 100, false,
-        false, true, true, false}},
+       {.top = "copy_firmware_finish_top",
+        .image = "img_filedownload_finish",
+        .content1 = "copy_firmware_finish_content1",
+        .content2 = QString(),
+        .content2Color = yellow,
+        .percent = QStringLiteral("100%"),
+        .percentColor = yellow,
+        .bar = yellow,
+        .track = white,
+        .value = 100,
+        .guideShown = true,
+        .guideEnabled = true}},
   };
   int i = 0;
   for (const Step& step : steps) {
@@ -403,6 +463,9 @@ TEST_F(DownloadScreen, StatesTable) {
     step.act();
     const Expect& e = step.e;
     EXPECT_EQ(s.lbTopContent->text(), text(e.top));
+    EXPECT_EQ(namedImage(s.ivStatus), QString::fromLatin1(e.image));
+    EXPECT_FALSE(s.ivStatus->pixmap().isNull());
+    EXPECT_EQ(s.lbContent1->text(), text(e.content1));
     EXPECT_EQ(s.lbContent2->text(), e.content2);
     EXPECT_EQ(s.lbContent2->textFormat(), Qt::PlainText);
     EXPECT_EQ(colorOf(s.lbContent2), e.content2Color);
@@ -421,7 +484,6 @@ TEST_F(DownloadScreen, StatesTable) {
       EXPECT_EQ(s.btnShowUpdateGuide->palette().color(QPalette::Active, QPalette::ButtonText), e.guideEnabled ? yellow : grey96);
     }
     EXPECT_EQ(!s.btnDownloadRetry->isHidden(), e.retryShown);
-    EXPECT_FALSE(s.ivStatus->pixmap().isNull());
   }
 }
 

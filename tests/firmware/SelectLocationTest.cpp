@@ -39,10 +39,22 @@ class VolumeRoots {
   }
 };
 
+// A home folder of the test's choosing for its lifetime.
+class HomeFolder {
+ public:
+  explicit HomeFolder(const QString& home) : saved_(qgetenv("HOME")) { qputenv("HOME", home.toLocal8Bit()); }
+  ~HomeFolder() { qputenv("HOME", saved_); }
+
+ private:
+  QByteArray saved_;
+};
+
 TEST(CardLocation, VolumeOrCutBackWithWarningOutsideTheVolumes) {
   VolumeRoots roots({kUser, kRunUser, kAttach});
+  HomeFolder home(QStringLiteral("/home/someone"));  // on a file system of its own, "/home"
   const QStringList mounts = {QStringLiteral("/media/tester/CARD"), QStringLiteral("/run/media/tester/TAVO_CARD"),
-                              QStringLiteral("/media/tester2/CARD"), QStringLiteral("/mnt/usb")};
+                              QStringLiteral("/media/tester2/CARD"), QStringLiteral("/mnt/usb"),
+                              QStringLiteral("/mnt/cards/sd1"), QStringLiteral("/mnt/sd"), QStringLiteral("/home")};
   // The deepest listed mount point above the path, else "/".
   const auto mountPointOf = [&](const QString& path) {
     QString best = QStringLiteral("/");
@@ -63,12 +75,19 @@ TEST(CardLocation, VolumeOrCutBackWithWarningOutsideTheVolumes) {
       {"/run/media/tester/TAVO_CARD/DCIM", "/run/media/tester/TAVO_CARD", false},
       {"/media/tester", "/media/tester", false},  // a volume root itself, like the volumes folder
       {"/srv/ravlio/Volumes/Firmware_1_1/sub", "/srv/ravlio/Volumes/Firmware_1_1", false},  // an attached image
+      // The system's own disks, "/" and the home folder's: cut back to two levels.
       {"/home/someone/Desktop", "/home/someone", true},
+      {"/home/someone/Projects/cards/sd", "/home/someone", true},
       {"/tmp", "/tmp", true},
       {"/", "/", true},
-      // Whole components: another user's media folder is not ours.
-      {"/media/tester2/CARD/DCIM", "/media/tester2", true},
+      {"/mnt/cards", "/mnt/cards", true},
+      // Whole components: another user's media folder is not ours, so the warning.
+      {"/media/tester2/CARD/DCIM", "/media/tester2/CARD", true},
+      // Cards mounted outside the volume roots: the top of the card, however deep the pick.
       {"/mnt/usb/DCIM", "/mnt/usb", true},
+      {"/mnt/sd", "/mnt/sd", true},
+      {"/mnt/sd/DCIM/100ABCDE", "/mnt/sd", true},
+      {"/mnt/cards/sd1/DCIM", "/mnt/cards/sd1", true},
       {"/media/tester/CARD/../../../etc/ssl", "/etc/ssl", true},
   };
   for (const Case& c : cases) {
@@ -198,8 +217,10 @@ TEST_F(SelectLocation, ChooseConfirmAndCopy) {
     bool warning;
     bool ticked;
   };
-  // Outside the volumes: the first two levels below the root.
-  const QString cutBack = root_.section(QLatin1Char('/'), 0, 2);
+  // Outside the volumes: the first two levels below the root, or the top of the temporary
+  // folder's file system where that is not the system's (a tmpfs /tmp).
+  const QString cutBack = cardLocationFor(elsewhere_ + QStringLiteral("/Desktop")).path;
+  EXPECT_TRUE(cutBack == root_.section(QLatin1Char('/'), 0, 2) || cutBack == platform::mountPointOf(root_));
   const Step steps[] = {
       {"pick elsewhere", cutBack, true, false},  // the warning blocks nothing: the box shows
       {"tick", cutBack, true, true},
