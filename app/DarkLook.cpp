@@ -1,5 +1,7 @@
 #include "app/DarkLook.h"
 
+#include <QApplication>
+
 namespace darkLook {
 
 QColor windowColor() { return {35, 35, 35}; }
@@ -30,6 +32,13 @@ QPalette palette(QPalette base) {
   base.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(96, 96, 96));
   base.setColor(QPalette::Disabled, QPalette::Button, QColor(44, 44, 44));
   return base;
+}
+
+QString styleSheet() { return {}; }
+
+void applyToApplication() {
+  QApplication::setPalette(palette(QApplication::palette()));
+  qApp->setStyleSheet(styleSheet());
 }
 
 }  // namespace darkLook

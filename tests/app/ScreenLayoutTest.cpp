@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/CheckDeviceViewController.h"
+#include "app/CheckSupportDeviceViewController.h"
+#include "app/DarkLook.h"
+#include "app/IntroViewController.h"
+#include "app/Language.h"
+#include "app/Scenes.h"
+#include "app/SetupGuideViewController.h"
+#include "platform/Bundle.h"
+#include "platform/RunningApplications.h"
+#include "platform/Storyboard.h"
+#include "platform/UserDefaults.h"
+#include "platform/WindowController.h"
+#include "support/LayoutChecks.h"
+
+namespace {
+
+// The window's minimum, default and a large size.
+constexpr std::array<QSize, 3> kWindowSizes = {QSize(720, 520), QSize(800, 560), QSize(1400, 900)};
+
+struct LanguageCase {
+  const char* name;
+  Language language;
+};
+const std::array<LanguageCase, 2> kLanguages = {{{"English", Language::english(Language::English::us)},
+                                                 {"Korean", Language::korean()}}};
+
+class NoProcesses final : public platform::ProcessSource {
+ public:
+  std::vector<platform::RunningApplication> runningApplications() override { return {}; }
+  bool terminate(const platform::RunningApplication&) override { return true; }
+  bool forceTerminate(const platform::RunningApplication&) override { return true; }
+};
+
+// The shell's screens in a window with the program's look, in each language and window size.
+class ScreenLayout : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    topLevelsBefore_ = QApplication::topLevelWidgets().size();
+    platform::UserDefaults::setStoragePath(QDir(temp_.path()).filePath(QStringLiteral("defaults.ini")));
+    platform::setProcessSource(&processes_);
+    darkLook::applyToApplication();
+    registerScenes(board_);
+  }
+  void TearDown() override {
+    window_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    platform::setProcessSource(nullptr);
+    platform::UserDefaults::setStoragePath({});
+    platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES));  // drops the language
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevelsBefore_);
+  }
+
+  // A fresh window of `size` showing the scene `identifier`, prepared by `prepare` before it
+  // loads.
+  template <typename Screen>
+  Screen* show(const char* identifier, QSize size, const std::function<void(Screen&)>& prepare = {}) {
+    window_ = std::make_unique<platform::WindowController>(&board_);
+    auto controller = board_.instantiateController(QString::fromLatin1(identifier));
+    auto* screen = dynamic_cast<Screen*>(controller.get());
+    if (!screen) return nullptr;
+    if (prepare) prepare(*screen);
+    window_->setContentViewController(std::move(controller));
+    window_->window()->resize(size);
+    window_->showWindow();
+    return screen;
+  }
+  QWidget* window() { return window_->window(); }
+
+  // Every language and size, with a trace that names them.
+  void forEachLanguageAndSize(const std::function<void(QSize)>& body) {
+    for (const LanguageCase& language : kLanguages) {
+      setLanguage(language.language);
+      for (const QSize size : kWindowSizes) {
+        SCOPED_TRACE(testing::Message() << language.name << " " << size.width() << "x" << size.height());
+        body(size);
+      }
+    }
+  }
+
+  QTemporaryDir temp_;
+  NoProcesses processes_;
+  platform::Storyboard board_;
+  std::unique_ptr<platform::WindowController> window_;
+  qsizetype topLevelsBefore_ = 0;
+};
+
+TEST_F(ScreenLayout, EveryGuidePageShowsItsWholeText) {
+  forEachLanguageAndSize([&](QSize size) {
+    auto* guide = show<SetupGuideViewController>("SetupGuideViewController", size);
+    ASSERT_NE(guide, nullptr);
+    for (int page = 0; page < 9; ++page) {
+      SCOPED_TRACE(testing::Message() << "page " << page + 1);
+      guide->showPage(page);
+      testing_support::expectNothingCutOff(window());
+    }
+  });
+}
+
+TEST_F(ScreenLayout, ShellScreensShowTheirWholeTexts) {
+  forEachLanguageAndSize([&](QSize size) {
+    {
+      SCOPED_TRACE("intro");
+      ASSERT_NE(show<IntroViewController>("IntroViewController", size), nullptr);
+      testing_support::expectNothingCutOff(window());
+    }
+    {
+      SCOPED_TRACE("device check");
+      auto* check = show<CheckDeviceViewController>("CheckDeviceViewController", size);
+      ASSERT_NE(check, nullptr);
+      testing_support::expectNothingCutOff(window());
+      check->showStatus(true);
+      check->onClickConnectNext();
+      testing_support::expectNothingCutOff(window());
+    }
+    for (const char* name : {"Tavo Quill", "Tavo Unknown Model With A Rather Long Name"}) {
+      SCOPED_TRACE(name);
+      ASSERT_NE(show<CheckSupportDeviceViewController>("CheckSupportDeviceViewController", size,
+                                                       [name](CheckSupportDeviceViewController& screen) {
+                                                         screen.productName = QString::fromLatin1(name);
+                                                         screen.firmwareVersion = QStringLiteral("1.0.2");
+                                                       }),
+                nullptr);
+      testing_support::expectNothingCutOff(window());
+    }
+    {
+      SCOPED_TRACE("hand-over");
+      ASSERT_NE(show<platform::ViewController>("GoFrimwareUpdateViewController", size), nullptr);
+      testing_support::expectNothingCutOff(window());
+    }
+  });
+}
+
+}  // namespace
