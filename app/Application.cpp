@@ -9,6 +9,7 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindowController.h"
 #include "app/Scenes.h"
+#include "app/Typography.h"
 #include "platform/Application.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
@@ -31,6 +32,8 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
   // The main window's close ends the application through its own shutdown sequence.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The stored language is known from the start; the font follows it before any screen exists.
+  typography::applyApplicationFont();
 
   AppDelegate delegate;
   delegate.applicationDidFinishLaunching();

@@ -77,6 +77,46 @@ class ScreenLayout : public ::testing::Test {
   }
   QWidget* window() { return window_->window(); }
 
+  // Every screen of the shell in its states, each shown in a fresh window of `size`; `check`
+  // runs on each.
+  void forEachScreen(QSize size, const std::function<void()>& check) {
+    {
+      SCOPED_TRACE("intro");
+      ASSERT_NE(show<IntroViewController>("IntroViewController", size), nullptr);
+      check();
+    }
+    {
+      SCOPED_TRACE("device check");
+      auto* screen = show<CheckDeviceViewController>("CheckDeviceViewController", size);
+      ASSERT_NE(screen, nullptr);
+      check();
+      screen->showStatus(true);
+      screen->onClickConnectNext();
+      SCOPED_TRACE("reading");
+      check();
+    }
+    for (const char* name : {"Tavo Quill", "Tavo Unknown Model With A Rather Long Name"}) {
+      SCOPED_TRACE(name);
+      ASSERT_NE(show<CheckSupportDeviceViewController>("CheckSupportDeviceViewController", size,
+                                                       [name](CheckSupportDeviceViewController& screen) {
+                                                         screen.productName = QString::fromLatin1(name);
+                                                         screen.firmwareVersion = QStringLiteral("1.0.2");
+                                                       }),
+                nullptr);
+      check();
+    }
+    {
+      SCOPED_TRACE("hand-over");
+      ASSERT_NE(show<platform::ViewController>("GoFrimwareUpdateViewController", size), nullptr);
+      check();
+    }
+    {
+      SCOPED_TRACE("guide");
+      ASSERT_NE(show<SetupGuideViewController>("SetupGuideViewController", size), nullptr);
+      check();
+    }
+  }
+
   // Every language and size, with a trace that names them.
   void forEachLanguageAndSize(const std::function<void(QSize)>& body) {
     for (const LanguageCase& language : kLanguages) {
@@ -108,37 +148,17 @@ TEST_F(ScreenLayout, EveryGuidePageShowsItsWholeText) {
 }
 
 TEST_F(ScreenLayout, ShellScreensShowTheirWholeTexts) {
-  forEachLanguageAndSize([&](QSize size) {
-    {
-      SCOPED_TRACE("intro");
-      ASSERT_NE(show<IntroViewController>("IntroViewController", size), nullptr);
-      testing_support::expectNothingCutOff(window());
-    }
-    {
-      SCOPED_TRACE("device check");
-      auto* check = show<CheckDeviceViewController>("CheckDeviceViewController", size);
-      ASSERT_NE(check, nullptr);
-      testing_support::expectNothingCutOff(window());
-      check->showStatus(true);
-      check->onClickConnectNext();
-      testing_support::expectNothingCutOff(window());
-    }
-    for (const char* name : {"Tavo Quill", "Tavo Unknown Model With A Rather Long Name"}) {
-      SCOPED_TRACE(name);
-      ASSERT_NE(show<CheckSupportDeviceViewController>("CheckSupportDeviceViewController", size,
-                                                       [name](CheckSupportDeviceViewController& screen) {
-                                                         screen.productName = QString::fromLatin1(name);
-                                                         screen.firmwareVersion = QStringLiteral("1.0.2");
-                                                       }),
-                nullptr);
-      testing_support::expectNothingCutOff(window());
-    }
-    {
-      SCOPED_TRACE("hand-over");
-      ASSERT_NE(show<platform::ViewController>("GoFrimwareUpdateViewController", size), nullptr);
-      testing_support::expectNothingCutOff(window());
-    }
-  });
+  forEachLanguageAndSize([&](QSize size) { forEachScreen(size, [&] { testing_support::expectNothingCutOff(window()); }); });
+}
+
+// Korean screens once set the model name and the version in two different Latin fonts.
+TEST_F(ScreenLayout, EveryTextIsInTheFamilyOfItsLanguage) {
+  for (const auto& [language, family] : {std::pair{Language::english(Language::English::us), "Noto Sans"},
+                                         std::pair{Language::korean(), "Noto Sans CJK KR"}}) {
+    SCOPED_TRACE(family);
+    setLanguage(language);
+    forEachScreen(kWindowSizes[1], [&] { testing_support::expectFontFamily(window(), QString::fromLatin1(family)); });
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QWidget>
@@ -52,7 +53,8 @@ inline void expectNothingCutOff(QWidget* window) {
 
     if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
       const QRect visible = visibleRect(label, window);
-      EXPECT_EQ(visible.size(), label->size()) << "partly hidden by its container";
+      EXPECT_EQ(visible.size(), label->size()) << "partly hidden by its container: " << visible.width() << "x"
+                                               << visible.height() << " of " << label->width() << "x" << label->height();
       if (label->wordWrap()) {
         EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "at width " << label->width();
       } else {
@@ -64,6 +66,22 @@ inline void expectNothingCutOff(QWidget* window) {
       EXPECT_GE(button->width(), button->minimumSizeHint().width());
       EXPECT_GE(button->height(), button->minimumSizeHint().height());
     }
+  }
+}
+
+// Every shown text of the window is set in `family`: the font actually matched, so a family
+// that is not installed fails too.
+inline void expectFontFamily(QWidget* window, const QString& family) {
+  settleLayout(window);
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(window)) continue;
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    const auto* button = qobject_cast<const QAbstractButton*>(widget);
+    if (!(label && !label->text().isEmpty()) && !(button && !button->text().isEmpty())) continue;
+    SCOPED_TRACE(describe(widget));
+    // Style sheets apply their font when the widget is polished.
+    widget->ensurePolished();
+    EXPECT_EQ(QFontInfo(widget->font()).family().toStdString(), family.toStdString());
   }
 }
 
