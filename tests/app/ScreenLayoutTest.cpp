@@ -151,6 +151,11 @@ TEST_F(ScreenLayout, ShellScreensShowTheirWholeTexts) {
   forEachLanguageAndSize([&](QSize size) { forEachScreen(size, [&] { testing_support::expectNothingCutOff(window()); }); });
 }
 
+// Next once moved between screens and the hand-over button sat further left than the rest.
+TEST_F(ScreenLayout, ActionButtonsShareOnePlace) {
+  forEachLanguageAndSize([&](QSize size) { forEachScreen(size, [&] { testing_support::expectButtonsInPlace(window()); }); });
+}
+
 // Korean screens once set the model name and the version in two different Latin fonts.
 TEST_F(ScreenLayout, EveryTextIsInTheFamilyOfItsLanguage) {
   for (const auto& [language, family] : {std::pair{Language::english(Language::English::us), "Noto Sans"},

@@ -69,6 +69,26 @@ inline void expectNothingCutOff(QWidget* window) {
   }
 }
 
+// The screens' action buttons sit on one line at the bottom, all of one height, with the
+// rightmost one in the window's bottom-right corner at the screens' common margins.
+inline void expectButtonsInPlace(QWidget* window, int rightMargin = 48, int bottomMargin = 32) {
+  settleLayout(window);
+  const QAbstractButton* rightmost = nullptr;
+  int height = -1;
+  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+    if (!button->isVisibleTo(window) || !button->property("buttonRole").isValid()) continue;
+    SCOPED_TRACE(describe(button));
+    const QRect inWindow(button->mapTo(window, QPoint(0, 0)), button->size());
+    EXPECT_EQ(window->height() - 1 - inWindow.bottom(), bottomMargin);
+    if (height < 0) height = inWindow.height();
+    EXPECT_EQ(inWindow.height(), height);
+    if (!rightmost || inWindow.right() > rightmost->mapTo(window, QPoint(rightmost->width() - 1, 0)).x()) rightmost = button;
+  }
+  ASSERT_NE(rightmost, nullptr) << "no action button";
+  SCOPED_TRACE(describe(rightmost));
+  EXPECT_EQ(window->width() - 1 - rightmost->mapTo(window, QPoint(rightmost->width() - 1, 0)).x(), rightMargin);
+}
+
 // Every shown text of the window is set in `family`: the font actually matched, so a family
 // that is not installed fails too.
 inline void expectFontFamily(QWidget* window, const QString& family) {
