@@ -156,6 +156,11 @@ TEST_F(ScreenLayout, ActionButtonsShareOnePlace) {
   forEachLanguageAndSize([&](QSize size) { forEachScreen(size, [&] { testing_support::expectButtonsInPlace(window()); }); });
 }
 
+// Buttons that are never disabled once took their title colour from each scene's own rules.
+TEST_F(ScreenLayout, ButtonTitlesFollowTheirEnabledState) {
+  forEachScreen(kWindowSizes[1], [&] { testing_support::expectTitleColours(window()); });
+}
+
 // Korean screens once set the model name and the version in two different Latin fonts.
 TEST_F(ScreenLayout, EveryTextIsInTheFamilyOfItsLanguage) {
   for (const auto& [language, family] : {std::pair{Language::english(Language::English::us), "Noto Sans"},

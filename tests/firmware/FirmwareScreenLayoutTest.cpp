@@ -17,6 +17,7 @@
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareScenes.h"
 #include "firmware/FirmwareSelectViewController.h"
+#include "platform/Bundle.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
 #include "platform/UserDefaults.h"
@@ -136,6 +137,18 @@ TEST_F(FirmwareScreenLayout, EveryStateShowsItsWholeTexts) {
 
 TEST_F(FirmwareScreenLayout, ActionButtonsShareOnePlace) {
   forEachState([&] { testing_support::expectButtonsInPlace(window()); });
+}
+
+TEST_F(FirmwareScreenLayout, ButtonTitlesFollowTheirEnabledState) {
+  forEachState([&] { testing_support::expectTitleColours(window()); });
+}
+
+// Korean rows once set the model name and the version in two different Latin fonts.
+TEST_F(FirmwareScreenLayout, EveryTextIsInTheFamilyOfItsLanguage) {
+  forEachState([&] {
+    const bool korean = platform::Bundle::main().localizationInUse() == QLatin1String("ko");
+    testing_support::expectFontFamily(window(), korean ? QStringLiteral("Noto Sans CJK KR") : QStringLiteral("Noto Sans"));
+  });
 }
 
 }  // namespace

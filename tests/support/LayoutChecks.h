@@ -89,6 +89,18 @@ inline void expectButtonsInPlace(QWidget* window, int rightMargin = 48, int bott
   EXPECT_EQ(window->width() - 1 - rightmost->mapTo(window, QPoint(rightmost->width() - 1, 0)).x(), rightMargin);
 }
 
+// Every shown action button's title is in the colour of its enabled state: yellow when enabled,
+// dark grey when disabled.
+inline void expectTitleColours(QWidget* window) {
+  for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+    if (!button->isVisibleTo(window) || !button->property("buttonRole").isValid()) continue;
+    SCOPED_TRACE(describe(button));
+    const QColor expected = button->isEnabled() ? QColor(251, 205, 81) : QColor(96, 96, 96);
+    EXPECT_EQ(button->palette().color(QPalette::Active, QPalette::ButtonText).name().toStdString(),
+              expected.name().toStdString());
+  }
+}
+
 // Every shown text of the window is set in `family`: the font actually matched, so a family
 // that is not installed fails too.
 inline void expectFontFamily(QWidget* window, const QString& family) {
