@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <array>
 #include <functional>
 #include <memory>
 
+#include "AppFixture.h"
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
 #include "app/DarkLook.h"
@@ -17,9 +16,7 @@
 #include "app/Scenes.h"
 #include "app/SetupGuideViewController.h"
 #include "platform/Bundle.h"
-#include "platform/RunningApplications.h"
 #include "platform/Storyboard.h"
-#include "platform/UserDefaults.h"
 #include "platform/WindowController.h"
 #include "support/LayoutChecks.h"
 
@@ -35,30 +32,12 @@ struct LanguageCase {
 const std::array<LanguageCase, 2> kLanguages = {{{"English", Language::english(Language::English::us)},
                                                  {"Korean", Language::korean()}}};
 
-class NoProcesses final : public platform::ProcessSource {
- public:
-  std::vector<platform::RunningApplication> runningApplications() override { return {}; }
-  bool terminate(const platform::RunningApplication&) override { return true; }
-  bool forceTerminate(const platform::RunningApplication&) override { return true; }
-};
-
 // The shell's screens in a window with the program's look, in each language and window size.
-class ScreenLayout : public ::testing::Test {
+class ScreenLayout : public ScreenFixture {
  protected:
   void SetUp() override {
-    topLevelsBefore_ = QApplication::topLevelWidgets().size();
-    platform::UserDefaults::setStoragePath(QDir(temp_.path()).filePath(QStringLiteral("defaults.ini")));
-    platform::setProcessSource(&processes_);
+    ScreenFixture::SetUp();
     darkLook::applyToApplication();
-    registerScenes(board_);
-  }
-  void TearDown() override {
-    window_.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    platform::setProcessSource(nullptr);
-    platform::UserDefaults::setStoragePath({});
-    platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES));  // drops the language
-    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevelsBefore_);
   }
 
   // A fresh window of `size` showing the scene `identifier`, prepared by `prepare` before it
@@ -128,11 +107,6 @@ class ScreenLayout : public ::testing::Test {
     }
   }
 
-  QTemporaryDir temp_;
-  NoProcesses processes_;
-  platform::Storyboard board_;
-  std::unique_ptr<platform::WindowController> window_;
-  qsizetype topLevelsBefore_ = 0;
 };
 
 TEST_F(ScreenLayout, EveryGuidePageShowsItsWholeText) {
