@@ -9,6 +9,7 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindowController.h"
 #include "app/Scenes.h"
+#include "app/Typography.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
@@ -36,6 +37,8 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   QApplication::setWindowIcon(platform::iconNamed(QStringLiteral("icon_app")));
   // The main window's close ends the application through its own shutdown sequence.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The stored language is known from the start; the font follows it before any screen exists.
+  typography::applyApplicationFont();
 
   AppDelegate delegate;
   delegate.applicationDidFinishLaunching();

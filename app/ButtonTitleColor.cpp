@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QPalette>
+#include <QPushButton>
 
 #include "app/DarkLook.h"
 
@@ -14,4 +15,9 @@ void updateButtonTitleColor(QAbstractButton* button) {
     palette.setColor(group, QPalette::ButtonText, color);
   }
   button->setPalette(palette);
+}
+
+void updateButtonTitleColors(QWidget* root) {
+  if (!root) return;
+  for (QPushButton* button : root->findChildren<QPushButton*>()) updateButtonTitleColor(button);
 }

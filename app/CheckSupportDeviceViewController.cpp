@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/ButtonTitleColor.h"
 #include "camera/ViewEvent.h"
 #include "platform/Bundle.h"
 #include "ui_CheckSupportDeviceViewController.h"
@@ -16,6 +17,8 @@ CheckSupportDeviceViewController::~CheckSupportDeviceViewController() = default;
 
 void CheckSupportDeviceViewController::setupView(QWidget* root) {
   ui_->setupUi(root);
+  // These buttons are always enabled: their titles take the enabled colour once.
+  updateButtonTitleColors(root);
   connect(ui_->btnNotSupportRetry, &QPushButton::clicked, this,
           &CheckSupportDeviceViewController::onClickNotSupportRetry);
   connect(ui_->btnSupportNext, &QPushButton::clicked, this, &CheckSupportDeviceViewController::onClickSupportNext);

@@ -1,5 +1,7 @@
 #include "app/DarkLook.h"
 
+#include <QApplication>
+
 namespace darkLook {
 
 QColor windowColor() { return {35, 35, 35}; }
@@ -30,6 +32,27 @@ QPalette palette(QPalette base) {
   base.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(96, 96, 96));
   base.setColor(QPalette::Disabled, QPalette::Button, QColor(44, 44, 44));
   return base;
+}
+
+QString styleSheet() {
+  // Both roles share shape and size, so a button keeps its place and size from screen to
+  // screen; the primary one carries the accent border, the secondary one a quiet border.
+  return QStringLiteral(
+      "QPushButton[buttonRole=\"primary\"], QPushButton[buttonRole=\"secondary\"] {"
+      " border-radius: 8px; padding: 9px 30px; font-size: 15px; font-weight: 600; min-width: 80px; }"
+      "QPushButton[buttonRole=\"primary\"] { background-color: rgb(52, 52, 52); border: 1px solid rgb(251, 205, 81); }"
+      "QPushButton[buttonRole=\"primary\"]:hover { background-color: rgb(64, 60, 46); }"
+      "QPushButton[buttonRole=\"primary\"]:pressed { background-color: rgb(78, 70, 44); }"
+      "QPushButton[buttonRole=\"primary\"]:disabled { background-color: rgb(44, 44, 44); border-color: rgb(70, 70, 70); }"
+      "QPushButton[buttonRole=\"secondary\"] { background-color: transparent; border: 1px solid rgb(128, 128, 128); }"
+      "QPushButton[buttonRole=\"secondary\"]:hover { background-color: rgb(52, 52, 52); border-color: rgb(170, 170, 170); }"
+      "QPushButton[buttonRole=\"secondary\"]:pressed { background-color: rgb(64, 64, 64); }"
+      "QPushButton[buttonRole=\"secondary\"]:disabled { border-color: rgb(70, 70, 70); }");
+}
+
+void applyToApplication() {
+  QApplication::setPalette(palette(QApplication::palette()));
+  qApp->setStyleSheet(styleSheet());
 }
 
 }  // namespace darkLook

@@ -15,4 +15,12 @@ namespace darkLook {
 // `base` with every role the screens and alerts use set to the dark look.
 [[nodiscard]] QPalette palette(QPalette base);
 
+// The rules every screen shares: the primary and the secondary button (a button names its
+// role in its dynamic property "buttonRole"). Titles take no colour here: the title-colour rule
+// gives it.
+[[nodiscard]] QString styleSheet();
+
+// Gives the whole application the dark palette and the shared rules.
+void applyToApplication();
+
 }  // namespace darkLook

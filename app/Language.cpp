@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/Typography.h"
 #include "platform/Bundle.h"
 #include "platform/UserDefaults.h"
 
@@ -59,4 +60,6 @@ void setLanguage(const Language& language) {
     return;
   }
   BundleExtension::attachLanguageBundle(path);
+  // Screens built from here on are in the new language, so they take its font too.
+  typography::applyApplicationFont();
 }

@@ -110,9 +110,8 @@ QString MainWindowController::decodeAsciiBuffer(const char* bytes, std::size_t s
 void MainWindowController::windowDidLoad() {
   // The dark appearance, whatever the desktop's: for the window and the alerts it shows.
   QWidget* win = window();
-  const QPalette palette = darkLook::palette(QApplication::palette());
-  QApplication::setPalette(palette);
-  win->setPalette(palette);
+  darkLook::applyToApplication();
+  win->setPalette(QApplication::palette());
   win->setAutoFillBackground(true);
 
   // Any bundle name is the title, the empty one too; only a missing one falls back.

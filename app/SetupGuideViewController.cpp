@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 
+#include "app/ButtonTitleColor.h"
 #include "app/IntroViewController.h"
 #include "platform/Bundle.h"
 #include "platform/SceneSwitch.h"
@@ -39,6 +40,8 @@ SetupGuideViewController::~SetupGuideViewController() = default;
 
 void SetupGuideViewController::setupView(QWidget* root) {
   ui_->setupUi(root);
+  // These buttons are always enabled: their titles take the enabled colour once.
+  updateButtonTitleColors(root);
   stvContent = ui_->stvContent;
   svContent = ui_->svContent;
   btnNext = ui_->btnNext;

@@ -64,6 +64,11 @@ void FirmwareSelectViewController::setupView(QWidget* root) {
   connect(btnFirmwareDownload, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickFiremwareDownload);
   connect(btnCheck, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickCheck);
   connect(tbv, &QTableWidget::itemSelectionChanged, this, &FirmwareSelectViewController::tableViewSelectionDidChange);
+  // These buttons are always enabled: their titles take the enabled colour once.
+  for (QPushButton* button : {ui_->btnShowBeforePage, ui_->btnNoInternetShowBeforePage, ui_->btnHideFirmewareInfo,
+                              ui_->btnNoInternetConnectionAfterRetry}) {
+    updateButtonTitleColor(button);
+  }
 }
 
 void FirmwareSelectViewController::viewDidLoad() {

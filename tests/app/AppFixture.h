@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
@@ -16,8 +18,11 @@
 #include "platform/Bundle.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
+#include "platform/RunningApplications.h"
 #include "platform/Storyboard.h"
+#include "platform/UserDefaults.h"
 #include "platform/ViewController.h"
+#include "platform/WindowController.h"
 #include "support/FakeTime.h"
 #include "vok/Simulation.h"
 
@@ -27,6 +32,40 @@ inline vok::sim::CameraSpec cameraSpec(std::string productName, std::string firm
   spec.firmwareVersion = std::move(firmwareVersion);
   return spec;
 }
+
+// No companion utility running, so that the intro's Next is enabled at once.
+class NoProcesses final : public platform::ProcessSource {
+ public:
+  std::vector<platform::RunningApplication> runningApplications() override { return {}; }
+  bool terminate(const platform::RunningApplication&) override { return true; }
+  bool forceTerminate(const platform::RunningApplication&) override { return true; }
+};
+
+// Screens in a plain window, with the shipped resources, no companion utility running and the
+// display language kept in a temporary defaults file.
+class ScreenFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    topLevelsBefore_ = QApplication::topLevelWidgets().size();
+    platform::UserDefaults::setStoragePath(QDir(temp_.path()).filePath(QStringLiteral("defaults.ini")));
+    platform::setProcessSource(&processes_);
+    registerScenes(board_);
+  }
+  void TearDown() override {
+    window_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    platform::setProcessSource(nullptr);
+    platform::UserDefaults::setStoragePath({});
+    platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES));  // drops the language
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevelsBefore_);
+  }
+
+  QTemporaryDir temp_;
+  qsizetype topLevelsBefore_ = 0;
+  NoProcesses processes_;
+  platform::Storyboard board_;
+  std::unique_ptr<platform::WindowController> window_;
+};
 
 // A screen with nothing on it, to start the window on something other than the intro.
 class BlankViewController final : public platform::ViewController {};

@@ -29,32 +29,13 @@ W* child(platform::ViewController& screen, const char* name) {
 QImage picture(const QLabel* label) { return label->pixmap().toImage(); }
 QImage image(const QString& name) { return platform::imageNamed(name).toImage(); }
 
-// No companion utility running, so that the intro's Next is enabled at once.
-class NoProcesses final : public platform::ProcessSource {
- public:
-  std::vector<platform::RunningApplication> runningApplications() override { return {}; }
-  bool terminate(const platform::RunningApplication&) override { return true; }
-  bool forceTerminate(const platform::RunningApplication&) override { return true; }
-};
-
 // The guide and the hand-over screen in a plain window, with the shipped resources and the
 // display language kept in a temporary defaults file.
-class GuideTest : public ::testing::Test {
+class GuideTest : public ScreenFixture {
  protected:
   void SetUp() override {
-    topLevelsBefore_ = QApplication::topLevelWidgets().size();
-    platform::UserDefaults::setStoragePath(QDir(temp_.path()).filePath(QStringLiteral("defaults.ini")));
-    platform::setProcessSource(&processes_);
-    registerScenes(board_);
+    ScreenFixture::SetUp();
     window_ = std::make_unique<platform::WindowController>(&board_);
-  }
-  void TearDown() override {
-    window_.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    platform::setProcessSource(nullptr);
-    platform::UserDefaults::setStoragePath({});
-    platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES));  // drops the language
-    EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevelsBefore_);
   }
 
   template <typename Screen>
@@ -91,11 +72,6 @@ class GuideTest : public ::testing::Test {
     EXPECT_EQ(guide.btnNext->isHidden(), i == 8);
   }
 
-  QTemporaryDir temp_;
-  qsizetype topLevelsBefore_ = 0;
-  NoProcesses processes_;
-  platform::Storyboard board_;
-  std::unique_ptr<platform::WindowController> window_;
 };
 
 TEST_F(GuideTest, WalksAllPagesBothWaysInEachLanguage) {
