@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
+#include "tools/diskimage/HfsPlusWriter.h"
 
 namespace diskimage {
 namespace {
@@ -88,6 +90,24 @@ QString nestedImageIn(const QString& folder) {
   return best.exists() ? best.filePath() : QString();
 }
 
+Outcome createIso(const QString& folder, const QString& imagePath, platform::Duration timeout) {
+  const QString verb = QStringLiteral("create");
+  const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+  if (genisoimage.isEmpty()) return failed(verb, QStringLiteral("genisoimage not found"));
+  // HFS volume names hold at most 27 characters.
+  const QString volume = (volumeNameFor(imagePath).isEmpty() ? QStringLiteral("image") : volumeNameFor(imagePath)).left(27);
+  QFile::remove(imagePath);
+  const platform::CommandResult r = platform::runCommand(
+      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"),
+                    QStringLiteral("-V"), volume, QStringLiteral("-o"), imagePath, folder},
+      timeout);
+  if (!r.succeeded()) {
+    QFile::remove(imagePath);
+    return failed(verb, QStringLiteral("genisoimage could not make ") + imagePath);
+  }
+  return {true, imagePath};
+}
+
 }  // namespace
 
 QString sevenZipPath() {
@@ -162,21 +182,21 @@ Outcome detach(const QString& path, const QString& root) {
   return {true, QStringLiteral("\"%1\" ejected.").arg(QDir::cleanPath(path))};
 }
 
-Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout) {
+Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout,
+               const CreateOptions& options) {
   const QString verb = QStringLiteral("create");
-  const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
-  if (genisoimage.isEmpty()) return failed(verb, QStringLiteral("genisoimage not found"));
-  // HFS volume names hold at most 27 characters.
-  const QString volume = (volumeNameFor(imagePath).isEmpty() ? QStringLiteral("image") : volumeNameFor(imagePath)).left(27);
-  QFile::remove(imagePath);
-  const platform::CommandResult r = platform::runCommand(
-      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"),
-                    QStringLiteral("-V"), volume, QStringLiteral("-o"), imagePath, folder},
-      timeout);
-  if (!r.succeeded()) {
-    QFile::remove(imagePath);
-    return failed(verb, QStringLiteral("genisoimage could not make ") + imagePath);
-  }
+  if (!QFileInfo(folder).isDir()) return failed(verb, QStringLiteral("no folder at ") + folder);
+  if (options.iso) return createIso(folder, imagePath, timeout);
+  // The volume is built beside the image, then read back into the image's chunks.
+  QTemporaryFile volume(QFileInfo(imagePath).absolutePath() + QStringLiteral("/.volume-XXXXXX"));
+  if (!volume.open()) return failed(verb, QStringLiteral("cannot make a volume beside ") + imagePath);
+  QString why;
+  const QString name = options.volumeName.isEmpty() ? kDefaultVolumeName : options.volumeName;
+  if (!writeHfsPlusVolume(folder, name, volume, &why)) return failed(verb, why);
+  std::uint64_t diskSectors = 0;
+  const QList<DiskPiece> pieces =
+      diskAround(static_cast<std::uint64_t>(volume.size()) / kSectorSize, options.map, &diskSectors);
+  if (!writeUdifImage(pieces, diskSectors, volume, options.chunks, imagePath, &why)) return failed(verb, why);
   return {true, imagePath};
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 
 #include "platform/Clock.h"
+#include "tools/diskimage/PartitionMap.h"
+#include "tools/diskimage/UdifWriter.h"
 
 // The disk-image tool's work. "Attaching" an image extracts its files with 7-Zip into a folder
 // of the attach root, which then serves as the image's mounted volume; "detaching" removes
@@ -31,7 +33,18 @@ struct Outcome {
 // Removes a folder that attach made. Refuses the root itself, anything outside it, and links.
 [[nodiscard]] Outcome detach(const QString& path, const QString& root);
 
-// Makes an ISO 9660 / HFS hybrid image of `folder`'s contents with genisoimage.
-[[nodiscard]] Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout);
+// How `create` lays out an image. The defaults are what the Mac's own tool makes of a folder;
+// the others are the layouts packages come in too.
+struct CreateOptions {
+  PartitionMapKind map = PartitionMapKind::Gpt;
+  ChunkKind chunks = ChunkKind::Zlib;
+  QString volumeName;  // empty: kDefaultVolumeName
+  bool iso = false;    // an ISO 9660 / HFS hybrid made by genisoimage instead
+};
+inline const QString kDefaultVolumeName = QStringLiteral("Firmware Update");
+
+// Makes a UDIF disk image of `folder`'s contents: an HFS+ volume behind a partition map.
+[[nodiscard]] Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout,
+                             const CreateOptions& options = {});
 
 }  // namespace diskimage
