@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QUrl>
@@ -47,20 +48,76 @@ bool removeTree(const QString& path) {
   return QDir().rmdir(path) && ok;
 }
 
-bool extractInto(const QString& archive, const QString& folder, platform::Duration timeout, QString* why) {
-  if (!QDir().mkpath(folder)) {
-    *why = QStringLiteral("cannot make ") + folder;
-    return false;
+// What "7zz l -slt" tells of an archive: the types of the archives it opened through (outer
+// first), and its items.
+struct Listing {
+  QStringList types;
+  QStringList paths;
+  QStringList folders;  // the items that are folders
+  qint64 totalSize = 0;
+};
+
+Listing parseListing(const QByteArray& output) {
+  Listing listing;
+  bool inItems = false;
+  bool isFolder = false;
+  QString path;
+  const auto endItem = [&] {
+    if (!path.isEmpty()) {
+      listing.paths.append(path);
+      if (isFolder) listing.folders.append(path);
+    }
+    path.clear();
+    isFolder = false;
+  };
+  for (const QByteArray& raw : output.split('\n')) {
+    const QString line = QString::fromUtf8(raw).remove(u'\r');
+    if (line == QStringLiteral("----------")) {
+      inItems = true;
+      continue;
+    }
+    if (inItems && line.isEmpty()) endItem();
+    const qsizetype eq = line.indexOf(QStringLiteral(" = "));
+    if (eq < 0) continue;
+    const QString key = line.left(eq);
+    const QString value = line.mid(eq + 3);
+    if (!inItems) {
+      if (key == QStringLiteral("Type")) listing.types.append(value);
+    } else if (key == QStringLiteral("Path")) {
+      endItem();
+      path = value;
+    } else if (key == QStringLiteral("Folder")) {
+      isFolder = value == QStringLiteral("+");
+    } else if (key == QStringLiteral("Size")) {
+      listing.totalSize += std::max<qint64>(0, value.toLongLong());
+    }
   }
+  endItem();
+  return listing;
+}
+
+// 7-Zip lists the root of these file systems as one folder named after the volume; on a Mac
+// that folder's contents are what the mounted volume shows.
+QString volumeFolderIn(const Listing& listing) {
+  static const QStringList kVolumeTypes = {QStringLiteral("HFS"), QStringLiteral("HFS+"), QStringLiteral("HFSX"),
+                                           QStringLiteral("APFS")};
+  if (listing.types.isEmpty() || !kVolumeTypes.contains(listing.types.back(), Qt::CaseInsensitive)) return {};
+  QString top;
+  for (const QString& p : listing.paths) {
+    const QString first = p.section(u'/', 0, 0);
+    if (first.isEmpty() || (!top.isEmpty() && first != top)) return {};
+    top = first;
+  }
+  return listing.folders.contains(top) ? top : QString();
+}
+
+bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray* output, QString* why) {
   const QString sevenZip = sevenZipPath();
   if (sevenZip.isEmpty()) {
     *why = QStringLiteral("7zz not found");
     return false;
   }
-  const platform::CommandResult r = platform::runCommand(
-      sevenZip, {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bso0"), QStringLiteral("-bsp0"),
-                 QStringLiteral("-o") + folder, QStringLiteral("--"), archive},
-      timeout);
+  const platform::CommandResult r = platform::runCommand(sevenZip, arguments, timeout);
   switch (r.outcome) {
     case platform::CommandResult::Outcome::TimedOut: *why = QStringLiteral("7zz timed out"); return false;
     case platform::CommandResult::Outcome::FailedToStart: *why = QStringLiteral("7zz did not start"); return false;
@@ -72,17 +129,64 @@ bool extractInto(const QString& archive, const QString& folder, platform::Durati
     *why = QStringLiteral("7zz ended with status %1").arg(r.exitStatus);
     return false;
   }
+  if (output) *output = r.standardOutput;
   return true;
 }
 
+// Extracts `archive` into `folder`, refusing before it starts when 7-Zip lists more than
+// `bound` bytes. Leaves in `volumeRoot` the folder that holds the volume's root: `folder`
+// itself, or the volume folder 7-Zip made inside it.
+bool extractInto(const QString& archive, const QString& folder, qint64 bound, platform::Duration timeout,
+                 QString* volumeRoot, QString* why) {
+  QByteArray output;
+  if (!run7zz({QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("--"), archive}, timeout, &output, why)) {
+    return false;
+  }
+  const Listing listing = parseListing(output);
+  if (listing.totalSize > bound) {
+    *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may").arg(archive).arg(listing.totalSize).arg(bound);
+    return false;
+  }
+  if (!QDir().mkpath(folder)) {
+    *why = QStringLiteral("cannot make ") + folder;
+    return false;
+  }
+  if (!run7zz({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bso0"), QStringLiteral("-bsp0"),
+               QStringLiteral("-o") + folder, QStringLiteral("--"), archive},
+              timeout, nullptr, why)) {
+    return false;
+  }
+  *volumeRoot = folder;
+  const QString volume = volumeFolderIn(listing);
+  if (!volume.isEmpty()) {
+    const QFileInfo inner(QDir(folder).filePath(volume));
+    if (inner.isDir() && !inner.isSymLink()) *volumeRoot = inner.filePath();
+  }
+  return true;
+}
+
+// Makes `inner`, a folder inside `folder`, take `folder`'s place.
+bool lift(const QString& inner, const QString& folder, QString* why) {
+  if (inner == folder) return true;
+  const QString aside = folder + QStringLiteral(".root");
+  if (removeTree(aside) && QDir().rename(inner, aside) && removeTree(folder) && QDir().rename(aside, folder)) {
+    return true;
+  }
+  removeTree(aside);
+  *why = QStringLiteral("cannot move the volume out of ") + inner;
+  return false;
+}
+
 // The partition image to open next when the extracted top level holds nothing but partition
-// pieces (regular files) among which one or more file-system images: the largest of those.
+// pieces (regular files named "<number>.<name>", as 7-Zip names a disk's partitions) and no
+// firmware file: the largest file-system image among them.
 QString nestedImageIn(const QString& folder) {
+  static const QRegularExpression kPiece(QStringLiteral("^[0-9]+\\."));
   const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                                            QDir::NoDotAndDotDot);
   QFileInfo best;
   for (const QFileInfo& entry : entries) {
-    if (!entry.isFile() || entry.isSymLink()) return {};
+    if (!entry.isFile() || entry.isSymLink() || !kPiece.match(entry.fileName()).hasMatch()) return {};
     if (kPartitionImageSuffixes.contains(entry.suffix().toLower()) && (!best.exists() || entry.size() > best.size())) {
       best = entry;
     }
@@ -116,6 +220,11 @@ QString sevenZipPath() {
   return QStandardPaths::findExecutable(QStringLiteral("7zz"));
 }
 
+qint64 extractionBound(qint64 imageSize) {
+  constexpr qint64 kMiB = 1024 * 1024;
+  return std::min<qint64>(4096 * kMiB, 64 * std::max<qint64>(imageSize, 0) + 64 * kMiB);
+}
+
 QString volumeNameFor(const QString& imagePath) {
   QString name = QFileInfo(imagePath).fileName();
   const qsizetype dot = name.lastIndexOf(u'.');
@@ -137,8 +246,11 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
   const QDir rootDir(root);
   QString partial = rootDir.filePath(QStringLiteral(".") + name + QStringLiteral(".partial"));
   if (!removeTree(partial)) return failed(verb, QStringLiteral("cannot clear ") + partial);
+  const qint64 bound = extractionBound(info.size());
   QString why;
-  if (!extractInto(info.absoluteFilePath(), partial, timeout, &why)) {
+  QString volumeRoot;
+  if (!extractInto(info.absoluteFilePath(), partial, bound, timeout, &volumeRoot, &why) ||
+      !lift(volumeRoot, partial, &why)) {
     removeTree(partial);
     return failed(verb, why);
   }
@@ -147,7 +259,7 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
     if (nested.isEmpty()) break;
     const QString inner = partial + QStringLiteral(".%1").arg(depth);
     removeTree(inner);
-    if (!extractInto(nested, inner, timeout, &why)) {
+    if (!extractInto(nested, inner, bound, timeout, &volumeRoot, &why) || !lift(volumeRoot, inner, &why)) {
       removeTree(inner);
       removeTree(partial);
       return failed(verb, why);

@@ -24,10 +24,18 @@ struct Outcome {
 // does not start an extension). Empty when that would not be a plain, visible folder name.
 [[nodiscard]] QString volumeNameFor(const QString& imagePath);
 
+// The most an image of `imageSize` bytes may unpack to. Firmware hardly compresses and a
+// package's volume has little free room, so a package unpacks to about its own size; 64 times
+// that plus 64 MiB leaves room for small, well-compressed packages, and nothing may pass 4 GiB
+// (more than any camera's card takes for firmware).
+[[nodiscard]] qint64 extractionBound(qint64 imageSize);
+
 // `image` is a file URL or an absolute path. Extracts into "<root>/<volume name>", replacing
 // what an earlier attach left there; an image whose files are a single partition image (as
-// 7-Zip gives for some disk images) has that extracted in turn. Nothing appears under the
-// final name unless the whole extraction succeeded.
+// 7-Zip gives for some disk images) has that extracted in turn. An HFS+ or APFS volume's
+// root files lie at the top of the mount point, as on a Mac. An image that would unpack to more
+// than extractionBound fails before anything is written. Nothing appears under the final name
+// unless the whole extraction succeeded.
 [[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout);
 
 // Removes a folder that attach made. Refuses the root itself, anything outside it, and links.

@@ -11,8 +11,13 @@
 // Each verb prints one line; a failure's line contains "failed" and the exit status is 1.
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
+#include <QUrl>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/Volumes.h"
@@ -53,6 +58,16 @@ bool parseCreate(QStringList args, diskimage::CreateOptions* options, QStringLis
   *paths = args;
   return paths->size() == 2;
 }
+// attach refuses an image whose listing is too large; this also holds 7-Zip (which inherits
+// the limit) to that size for any one file it writes, should an image lie in its listing.
+void limitWrittenFiles(const QString& image) {
+  const QUrl url(image);
+  const qint64 bound = diskimage::extractionBound(QFileInfo(url.isLocalFile() ? url.toLocalFile() : image).size());
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return;
+  limit.rlim_cur = std::min(limit.rlim_max, static_cast<rlim_t>(bound));
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +78,7 @@ int main(int argc, char** argv) {
   QStringList paths;
   const QString verb = args.value(0);
   if (verb == QStringLiteral("attach") && args.size() == 2) {
+    limitWrittenFiles(args[1]);
     outcome = diskimage::attach(args[1], platform::attachRoot(), platform::Duration(kToolTimeoutSeconds));
   } else if (verb == QStringLiteral("detach") && args.size() == 2) {
     outcome = diskimage::detach(args[1], platform::attachRoot());
