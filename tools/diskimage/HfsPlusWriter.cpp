@@ -356,7 +356,9 @@ bool copyData(const Item& item, QFile& out, QString* why) {
   std::uint64_t left = item.size;
   while (left > 0) {
     const qint64 n = in.read(buffer.data(), static_cast<qint64>(std::min<std::uint64_t>(left, buffer.size())));
-    if (n <= 0 || out.write(buffer.constData(), n) != n) {
+    // The volume file starts out sparse: runs of zeros are skipped, not written.
+    const bool zeros = n > 0 && std::all_of(buffer.cbegin(), buffer.cbegin() + n, [](char c) { return c == 0; });
+    if (n <= 0 || !(zeros ? out.seek(out.pos() + n) : out.write(buffer.constData(), n) == n)) {
       *why = item.source + QStringLiteral(" changed or could not be copied");
       return false;
     }
