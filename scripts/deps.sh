@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-          libgtest-dev libgmock-dev 7zip genisoimage qt6-translations-l10n)
+          libgtest-dev libgmock-dev zlib1g-dev libbz2-dev 7zip genisoimage qt6-translations-l10n)
 if [[ "${1:-build}" == bench ]]; then
   # The download benchmark measures curl beside the program.
   packages+=(curl)

@@ -186,7 +186,10 @@ QString nestedImageIn(const QString& folder) {
                                                            QDir::NoDotAndDotDot);
   QFileInfo best;
   for (const QFileInfo& entry : entries) {
-    if (!entry.isFile() || entry.isSymLink() || !kPiece.match(entry.fileName()).hasMatch()) return {};
+    if (!entry.isFile() || entry.isSymLink() || !kPiece.match(entry.fileName()).hasMatch() ||
+        entry.suffix().compare(QStringLiteral("fir"), Qt::CaseInsensitive) == 0) {
+      return {};
+    }
     if (kPartitionImageSuffixes.contains(entry.suffix().toLower()) && (!best.exists() || entry.size() > best.size())) {
       best = entry;
     }
