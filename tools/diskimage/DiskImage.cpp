@@ -12,6 +12,7 @@
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
 #include "tools/diskimage/HfsPlusWriter.h"
+#include "tools/diskimage/UdifReader.h"
 
 namespace diskimage {
 namespace {
@@ -48,67 +49,34 @@ bool removeTree(const QString& path) {
   return QDir().rmdir(path) && ok;
 }
 
-// What "7zz l -slt" tells of an archive: the types of the archives it opened through (outer
-// first), and its items.
+// What 7-Zip reports of an archive ("7zz l -slt", or the header "7zz x" prints): the types of
+// the archives it opened through, outer first, and the sizes of the items it lists.
 struct Listing {
   QStringList types;
-  QStringList paths;
-  QStringList folders;  // the items that are folders
   qint64 totalSize = 0;
 };
 
 Listing parseListing(const QByteArray& output) {
   Listing listing;
   bool inItems = false;
-  bool isFolder = false;
-  QString path;
-  const auto endItem = [&] {
-    if (!path.isEmpty()) {
-      listing.paths.append(path);
-      if (isFolder) listing.folders.append(path);
-    }
-    path.clear();
-    isFolder = false;
-  };
   for (const QByteArray& raw : output.split('\n')) {
     const QString line = QString::fromUtf8(raw).remove(u'\r');
-    if (line == QStringLiteral("----------")) {
-      inItems = true;
-      continue;
-    }
-    if (inItems && line.isEmpty()) endItem();
+    if (line == QStringLiteral("----------")) inItems = true;  // the items follow
     const qsizetype eq = line.indexOf(QStringLiteral(" = "));
     if (eq < 0) continue;
     const QString key = line.left(eq);
-    const QString value = line.mid(eq + 3);
-    if (!inItems) {
-      if (key == QStringLiteral("Type")) listing.types.append(value);
-    } else if (key == QStringLiteral("Path")) {
-      endItem();
-      path = value;
-    } else if (key == QStringLiteral("Folder")) {
-      isFolder = value == QStringLiteral("+");
-    } else if (key == QStringLiteral("Size")) {
-      listing.totalSize += std::max<qint64>(0, value.toLongLong());
-    }
+    if (!inItems && key == QStringLiteral("Type")) listing.types.append(line.mid(eq + 3));
+    if (inItems && key == QStringLiteral("Size")) listing.totalSize += std::max<qint64>(0, line.mid(eq + 3).toLongLong());
   }
-  endItem();
   return listing;
 }
 
-// 7-Zip lists the root of these file systems as one folder named after the volume; on a Mac
+// 7-Zip presents the root of these file systems as one folder named after the volume; on a Mac
 // that folder's contents are what the mounted volume shows.
-QString volumeFolderIn(const Listing& listing) {
+bool isVolumeFileSystem(const QStringList& types) {
   static const QStringList kVolumeTypes = {QStringLiteral("HFS"), QStringLiteral("HFS+"), QStringLiteral("HFSX"),
                                            QStringLiteral("APFS")};
-  if (listing.types.isEmpty() || !kVolumeTypes.contains(listing.types.back(), Qt::CaseInsensitive)) return {};
-  QString top;
-  for (const QString& p : listing.paths) {
-    const QString first = p.section(u'/', 0, 0);
-    if (first.isEmpty() || (!top.isEmpty() && first != top)) return {};
-    top = first;
-  }
-  return listing.folders.contains(top) ? top : QString();
+  return !types.isEmpty() && kVolumeTypes.contains(types.back(), Qt::CaseInsensitive);
 }
 
 bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray* output, QString* why) {
@@ -133,34 +101,47 @@ bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray
   return true;
 }
 
-// Extracts `archive` into `folder`, refusing before it starts when 7-Zip lists more than
-// `bound` bytes. Leaves in `volumeRoot` the folder that holds the volume's root: `folder`
-// itself, or the volume folder 7-Zip made inside it.
-bool extractInto(const QString& archive, const QString& folder, qint64 bound, platform::Duration timeout,
-                 QString* volumeRoot, QString* why) {
+// How much `archive` unpacks to, as far as can be known before unpacking it: for a UDIF image
+// its disk's size from its own tables (7-Zip's listing would first read the whole image for its
+// checksum), else the sizes 7-Zip lists.
+bool unpackedSize(const QString& archive, platform::Duration timeout, std::uint64_t* size, QString* why) {
+  if (const std::optional<std::uint64_t> disk = udifDiskBytes(archive)) {
+    *size = *disk;
+    return true;
+  }
   QByteArray output;
   if (!run7zz({QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("--"), archive}, timeout, &output, why)) {
     return false;
   }
-  const Listing listing = parseListing(output);
-  if (listing.totalSize > bound) {
-    *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may").arg(archive).arg(listing.totalSize).arg(bound);
+  *size = static_cast<std::uint64_t>(parseListing(output).totalSize);
+  return true;
+}
+
+// Extracts `archive` into `folder`, refusing before it starts when it would unpack to more
+// than `bound` bytes. Leaves in `volumeRoot` the folder that holds the volume's root: `folder`
+// itself, or the volume folder 7-Zip made inside it.
+bool extractInto(const QString& archive, const QString& folder, qint64 bound, platform::Duration timeout,
+                 QString* volumeRoot, QString* why) {
+  std::uint64_t size = 0;
+  if (!unpackedSize(archive, timeout, &size, why)) return false;
+  if (size > static_cast<std::uint64_t>(bound)) {
+    *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may").arg(archive).arg(size).arg(bound);
     return false;
   }
   if (!QDir().mkpath(folder)) {
     *why = QStringLiteral("cannot make ") + folder;
     return false;
   }
-  if (!run7zz({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bso0"), QStringLiteral("-bsp0"),
-               QStringLiteral("-o") + folder, QStringLiteral("--"), archive},
-              timeout, nullptr, why)) {
+  QByteArray output;
+  if (!run7zz({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + folder,
+               QStringLiteral("--"), archive},
+              timeout, &output, why)) {
     return false;
   }
   *volumeRoot = folder;
-  const QString volume = volumeFolderIn(listing);
-  if (!volume.isEmpty()) {
-    const QFileInfo inner(QDir(folder).filePath(volume));
-    if (inner.isDir() && !inner.isSymLink()) *volumeRoot = inner.filePath();
+  if (isVolumeFileSystem(parseListing(output).types)) {
+    const QFileInfoList top = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (top.size() == 1 && top[0].isDir() && !top[0].isSymLink()) *volumeRoot = top[0].filePath();
   }
   return true;
 }
