@@ -257,23 +257,33 @@ TEST_F(DiskImageTool, AttachNeverOpensAnImageBesideAFirmwareFile) {
 }
 
 // A small package can unpack to far more than it holds (a file of zeros takes no room in the
-// image); it fails before anything is written.
+// image); it fails before anything is written, be it a UDIF image (sized from its own block
+// tables) or another archive 7-Zip reads (sized from 7-Zip's listing).
 TEST_F(DiskImageTool, AttachRefusesAnImageThatUnpacksTooLarge) {
+  constexpr qint64 kZeros = 80LL << 20;  // above the bound for a package of some KiB
   const QString source = dir_.filePath(QStringLiteral("source"));
   writeFile(source + QStringLiteral("/QUILL.FIR"), "firmware");
   QFile zeros(source + QStringLiteral("/padding.bin"));
   ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
-  ASSERT_TRUE(zeros.resize(100LL << 20));  // sparse: costs no disk
+  ASSERT_TRUE(zeros.resize(kZeros));  // sparse: costs no disk
   zeros.close();
-  const QString package = image(QStringLiteral("bomb.dmg"));
-  ASSERT_TRUE(diskimage::create(source, package, kTimeout).ok);
-  ASSERT_LT(QFileInfo(package).size(), 1 << 20);
-  ASSERT_GT(100LL << 20, diskimage::extractionBound(QFileInfo(package).size()));
-
-  const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
-  EXPECT_FALSE(attached.ok);
-  EXPECT_TRUE(attached.line.contains(QStringLiteral("failed"))) << attached.line.toStdString();
-  EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  const QString udif = image(QStringLiteral("bomb.dmg"));
+  ASSERT_TRUE(diskimage::create(source, udif, kTimeout).ok);
+  const QString zip = image(QStringLiteral("bomb.zip"));
+  ASSERT_TRUE(platform::runCommand(diskimage::sevenZipPath(),
+                                   {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mx1"), QStringLiteral("-bso0"), zip,
+                                    source + QStringLiteral("/.")},
+                                   kTimeout)
+                  .succeeded());
+  for (const QString& package : {udif, zip}) {
+    SCOPED_TRACE(package.toStdString());
+    ASSERT_LT(QFileInfo(package).size(), 1 << 20);
+    ASSERT_GT(kZeros, diskimage::extractionBound(QFileInfo(package).size()));
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    EXPECT_FALSE(attached.ok);
+    EXPECT_TRUE(attached.line.contains(QStringLiteral("failed"))) << attached.line.toStdString();
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  }
 }
 
 TEST_F(DiskImageTool, DetachRefusesWhatAttachDidNotMake) {
