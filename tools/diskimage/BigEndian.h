@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-// Writing the big-endian fields of on-disk structures into a byte buffer at a given offset.
+// Reading and writing the big-endian fields of on-disk structures in a byte buffer at a given
+// offset.
 namespace diskimage::be {
 
 inline void put8(QByteArray& b, qsizetype at, std::uint8_t v) { b[at] = static_cast<char>(v); }
@@ -19,6 +20,11 @@ inline void put32(QByteArray& b, qsizetype at, std::uint32_t v) {
 inline void put64(QByteArray& b, qsizetype at, std::uint64_t v) {
   put32(b, at, static_cast<std::uint32_t>(v >> 32));
   put32(b, at + 4, static_cast<std::uint32_t>(v));
+}
+inline std::uint64_t get64(const QByteArray& b, qsizetype at) {
+  std::uint64_t v = 0;
+  for (qsizetype i = 0; i < 8; ++i) v = (v << 8) | static_cast<std::uint8_t>(b[at + i]);
+  return v;
 }
 // Four characters as one code ('H+', 'koly', 'mish').
 constexpr std::uint32_t code(const char (&s)[5]) {

@@ -3,18 +3,14 @@
 #include <QFile>
 #include <QXmlStreamReader>
 
+#include "tools/diskimage/BigEndian.h"
+
 namespace diskimage {
 namespace {
 
 constexpr qint64 kTrailerSize = 512;
 // A property list describes a few block tables; anything far larger is no image of ours.
 constexpr std::uint64_t kMaxPropertyListSize = 64ULL << 20;
-
-std::uint64_t be64(const QByteArray& b, qsizetype at) {
-  std::uint64_t v = 0;
-  for (qsizetype i = 0; i < 8; ++i) v = (v << 8) | static_cast<std::uint8_t>(b[at + i]);
-  return v;
-}
 
 }  // namespace
 
@@ -25,8 +21,8 @@ std::optional<std::uint64_t> udifDiskBytes(const QString& path) {
   }
   const QByteArray trailer = file.read(kTrailerSize);
   if (trailer.size() != kTrailerSize || !trailer.startsWith("koly")) return std::nullopt;
-  const std::uint64_t xmlOffset = be64(trailer, 216);
-  const std::uint64_t xmlLength = be64(trailer, 224);
+  const std::uint64_t xmlOffset = be::get64(trailer, 216);
+  const std::uint64_t xmlLength = be::get64(trailer, 224);
   const auto size = static_cast<std::uint64_t>(file.size());
   if (xmlLength == 0 || xmlLength > kMaxPropertyListSize || xmlOffset > size || xmlLength > size - xmlOffset ||
       !file.seek(static_cast<qint64>(xmlOffset))) {
@@ -40,7 +36,7 @@ std::optional<std::uint64_t> udifDiskBytes(const QString& path) {
     // Block tables ("mish") carry the sector count of their stretch of the disk at offset 16.
     const QByteArray table = QByteArray::fromBase64(xml.readElementText().toLatin1());
     if (table.size() < 24 || !table.startsWith("mish")) continue;
-    const std::uint64_t count = be64(table, 16);
+    const std::uint64_t count = be::get64(table, 16);
     if (count > (UINT64_MAX >> 9) - sectors) return UINT64_MAX;
     sectors += count;
     any = true;
