@@ -136,6 +136,7 @@ TEST_F(DiskImageTool, AttachPresentsTheVolumeRootOfEveryLayout) {
     const char* name;
     diskimage::CreateOptions options;
     const char* type;
+    bool bare = false;  // the HFS+ volume alone, as 7-Zip takes it out of the image
   };
   const QString volume = QStringLiteral("Tavo Firmware");
   const Case cases[] = {
@@ -149,6 +150,7 @@ TEST_F(DiskImageTool, AttachPresentsTheVolumeRootOfEveryLayout) {
       {"no map, bzip2", {PartitionMapKind::None, ChunkKind::Bzip2, volume, false}, "HFS"},
       {"no map, raw", {PartitionMapKind::None, ChunkKind::Raw, volume, false}, "HFS"},
       {"default volume name", {}, "HFS"},
+      {"bare HFS+ volume", {PartitionMapKind::None, ChunkKind::Raw, volume, false}, "HFS", true},
       {"ISO 9660 / HFS hybrid", {PartitionMapKind::Gpt, ChunkKind::Zlib, {}, true}, "Iso"},
   };
   const QByteArray firmware = firmwareBytes();
@@ -157,6 +159,15 @@ TEST_F(DiskImageTool, AttachPresentsTheVolumeRootOfEveryLayout) {
     SCOPED_TRACE(c.name);
     makeImage(package, {{QStringLiteral("QUILL 120.FIR"), firmware}, {QStringLiteral("sub/deeper/notes.txt"), "notes"}},
               c.options);
+    if (c.bare) {
+      ASSERT_TRUE(platform::runCommand(diskimage::sevenZipPath(),
+                                       {QStringLiteral("e"), QStringLiteral("-tdmg"), QStringLiteral("-y"),
+                                        QStringLiteral("-bso0"), QStringLiteral("-o") + dir_.path(), package,
+                                        QStringLiteral("0.hfs")},
+                                       kTimeout)
+                      .succeeded());
+      ASSERT_TRUE(QFile::remove(package) && QFile::rename(dir_.filePath(QStringLiteral("0.hfs")), package));
+    }
     const SevenZipView view = sevenZipView(package);
     EXPECT_TRUE(view.tests);
     EXPECT_EQ(view.type, QLatin1String(c.type));
