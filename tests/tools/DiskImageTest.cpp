@@ -268,8 +268,7 @@ TEST_F(DiskImageTool, AttachNeverOpensAnImageBesideAFirmwareFile) {
 }
 
 // A small package can unpack to far more than it holds (a file of zeros takes no room in the
-// image); it fails before anything is written, be it a UDIF image (sized from its own block
-// tables) or another archive 7-Zip reads (sized from 7-Zip's listing).
+// image); it fails before anything is written, be it a UDIF image or another archive 7-Zip reads.
 TEST_F(DiskImageTool, AttachRefusesAnImageThatUnpacksTooLarge) {
   constexpr qint64 kZeros = 80LL << 20;  // above the bound for a package of some KiB
   const QString source = dir_.filePath(QStringLiteral("source"));

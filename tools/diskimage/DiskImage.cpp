@@ -101,11 +101,14 @@ bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray
   return true;
 }
 
-// How much `archive` unpacks to, as far as can be known before unpacking it: for a UDIF image
-// its disk's size from its own tables (7-Zip's listing would first read the whole image for its
-// checksum), else the sizes 7-Zip lists.
-bool unpackedSize(const QString& archive, platform::Duration timeout, std::uint64_t* size, QString* why) {
-  if (const std::optional<std::uint64_t> disk = udifDiskBytes(archive)) {
+// How much `archive` unpacks to, as far as can be known before unpacking it. A UDIF image whose
+// whole disk fits in `bound` (its own tables say so, without reading the chunks) needs no more;
+// anything else is sized from 7-Zip's listing, which for an image first reads all of it for its
+// checksum, and counts only the files 7-Zip will write, not a volume's free room.
+bool unpackedSize(const QString& archive, qint64 bound, platform::Duration timeout, std::uint64_t* size,
+                  QString* why) {
+  const std::optional<std::uint64_t> disk = udifDiskBytes(archive);
+  if (disk && *disk <= static_cast<std::uint64_t>(bound)) {
     *size = *disk;
     return true;
   }
@@ -123,7 +126,7 @@ bool unpackedSize(const QString& archive, platform::Duration timeout, std::uint6
 bool extractInto(const QString& archive, const QString& folder, qint64 bound, platform::Duration timeout,
                  QString* volumeRoot, QString* why) {
   std::uint64_t size = 0;
-  if (!unpackedSize(archive, timeout, &size, why)) return false;
+  if (!unpackedSize(archive, bound, timeout, &size, why)) return false;
   if (size > static_cast<std::uint64_t>(bound)) {
     *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may").arg(archive).arg(size).arg(bound);
     return false;
