@@ -3,7 +3,7 @@
 //
 //   build/bench/bench_download
 //
-// Needs the build's firmware-service and disk-image tool, curl, 7zz and genisoimage.
+// Needs the build's firmware-service and disk-image tool, curl and 7zz.
 
 #include <QApplication>
 #include <QNetworkAccessManager>

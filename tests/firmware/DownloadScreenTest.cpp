@@ -182,7 +182,7 @@ TEST_F(DownloadScreen, BadInputTable) {
        [&](const HttpRequest&) {
          HttpResponse r;
          r.filePath = package();
-         r.cutAfter = 50000;
+         r.cutAfter = QFileInfo(package()).size() / 2;
          return r;
        },
        "download_firmware_fail_content2_filedownload_fail", 1, false},

@@ -6,18 +6,56 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <functional>
+#include <optional>
+
+#include "platform/CommandRunner.h"
 #include "support/DiskImages.h"
 #include "tools/diskimage/DiskImage.h"
 
 namespace {
 
 using testing_support::makeImage;
+using testing_support::writeFile;
 
 const platform::Duration kTimeout{60};
 
 QByteArray readAll(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What 7-Zip says of an image: whether its test passes, and the type of the innermost archive
+// it opened ("HFS" for an HFS+ volume, "Iso", ...).
+struct SevenZipView {
+  bool tests = false;
+  QString type;
+};
+SevenZipView sevenZipView(const QString& image) {
+  const QString sevenZip = diskimage::sevenZipPath();
+  SevenZipView view;
+  view.tests = platform::runCommand(sevenZip, {QStringLiteral("t"), image}, kTimeout).succeeded();
+  const platform::CommandResult listed = platform::runCommand(sevenZip, {QStringLiteral("l"), QStringLiteral("-slt"), image}, kTimeout);
+  for (const QByteArray& line : listed.standardOutput.split('\n')) {
+    if (line.startsWith("----------")) break;  // the items follow
+    if (line.startsWith("Type = ")) view.type = QString::fromUtf8(line.mid(7));
+  }
+  return view;
+}
+
+// Firmware-like bytes across more than one 1 MiB chunk: a compressible half and a half that
+// does not shrink (stored as it is).
+QByteArray firmwareBytes() {
+  QByteArray b;
+  for (int i = 0; i < 800 * 1024; ++i) b.append(static_cast<char>(i % 251));
+  std::uint32_t x = 2463534242u;
+  for (int i = 0; i < 800 * 1024; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b.append(static_cast<char>(x));
+  }
+  return b;
 }
 
 class DiskImageTool : public ::testing::Test {
@@ -85,6 +123,175 @@ TEST_F(DiskImageTool, AttachFailuresLeaveNothingBehind) {
     const diskimage::Outcome r = diskimage::attach(c, root(), kTimeout);
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.line.contains(QStringLiteral("failed")));
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  }
+}
+
+// Packages as the maker ships them (every partition map and chunk kind, a volume name unlike
+// the file's) and the ISO kind: the firmware file lies at the top of the mount point.
+TEST_F(DiskImageTool, AttachPresentsTheVolumeRootOfEveryLayout) {
+  using diskimage::ChunkKind;
+  using diskimage::PartitionMapKind;
+  struct Case {
+    const char* name;
+    diskimage::CreateOptions options;
+    const char* type;
+    bool bare = false;  // the HFS+ volume alone, as 7-Zip takes it out of the image
+  };
+  const QString volume = QStringLiteral("Tavo Firmware");
+  const Case cases[] = {
+      {"default (GPT, zlib)", {PartitionMapKind::Gpt, ChunkKind::Zlib, volume, false}, "HFS"},
+      {"GPT, bzip2", {PartitionMapKind::Gpt, ChunkKind::Bzip2, volume, false}, "HFS"},
+      {"GPT, raw", {PartitionMapKind::Gpt, ChunkKind::Raw, volume, false}, "HFS"},
+      {"Apple map, zlib", {PartitionMapKind::Apple, ChunkKind::Zlib, volume, false}, "HFS"},
+      {"Apple map, bzip2", {PartitionMapKind::Apple, ChunkKind::Bzip2, volume, false}, "HFS"},
+      {"Apple map, raw", {PartitionMapKind::Apple, ChunkKind::Raw, volume, false}, "HFS"},
+      {"no map, zlib", {PartitionMapKind::None, ChunkKind::Zlib, volume, false}, "HFS"},
+      {"no map, bzip2", {PartitionMapKind::None, ChunkKind::Bzip2, volume, false}, "HFS"},
+      {"no map, raw", {PartitionMapKind::None, ChunkKind::Raw, volume, false}, "HFS"},
+      {"default volume name", {}, "HFS"},
+      {"bare HFS+ volume", {PartitionMapKind::None, ChunkKind::Raw, volume, false}, "HFS", true},
+      {"ISO 9660 / HFS hybrid", {PartitionMapKind::Gpt, ChunkKind::Zlib, {}, true}, "Iso"},
+  };
+  const QByteArray firmware = firmwareBytes();
+  const QString package = image(QStringLiteral("TavoQuill_FW120.dmg"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    makeImage(package, {{QStringLiteral("QUILL 120.FIR"), firmware}, {QStringLiteral("sub/deeper/notes.txt"), "notes"}},
+              c.options);
+    if (c.bare) {
+      ASSERT_TRUE(platform::runCommand(diskimage::sevenZipPath(),
+                                       {QStringLiteral("e"), QStringLiteral("-tdmg"), QStringLiteral("-y"),
+                                        QStringLiteral("-bso0"), QStringLiteral("-o") + dir_.path(), package,
+                                        QStringLiteral("0.hfs")},
+                                       kTimeout)
+                      .succeeded());
+      ASSERT_TRUE(QFile::remove(package) && QFile::rename(dir_.filePath(QStringLiteral("0.hfs")), package));
+    }
+    const SevenZipView view = sevenZipView(package);
+    EXPECT_TRUE(view.tests);
+    EXPECT_EQ(view.type, QLatin1String(c.type));
+
+    const diskimage::Outcome attached = diskimage::attach(QUrl::fromLocalFile(package).toString(), root(), kTimeout);
+    ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+    EXPECT_EQ(attached.line, QDir(root()).filePath(QStringLiteral("TavoQuill_FW120")));
+    EXPECT_EQ(QDir(attached.line).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("QUILL 120.FIR"), QStringLiteral("sub")}));
+    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL 120.FIR")) == firmware);
+    EXPECT_EQ(readAll(attached.line + QStringLiteral("/sub/deeper/notes.txt")), "notes");
+    EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  }
+}
+
+// Odd packages: what the tool presents (the files at the top of the mount point), or failure
+// with nothing attached.
+TEST_F(DiskImageTool, AttachBadInputTable) {
+  struct Case {
+    const char* name;
+    std::function<void(const QDir&)> fill;
+    std::function<void(QByteArray&)> spoil;  // what happens to the package's bytes afterwards
+    std::optional<QStringList> top;          // nullopt: the attach fails
+  };
+  const auto firmware = [](const QDir& d) { writeFile(d.filePath(QStringLiteral("QUILL.FIR")), firmwareBytes()); };
+  const auto koly = [](QByteArray& b) { return b.size() - 512; };
+  const Case cases[] = {
+      {"two firmware files",
+       [](const QDir& d) {
+         writeFile(d.filePath(QStringLiteral("A.FIR")), "a");
+         writeFile(d.filePath(QStringLiteral("b.fir")), "b");
+       },
+       nullptr, QStringList{QStringLiteral("A.FIR"), QStringLiteral("b.fir")}},
+      {"firmware only in a sub-folder", [](const QDir& d) { writeFile(d.filePath(QStringLiteral("sub/A.FIR")), "a"); },
+       nullptr, QStringList{QStringLiteral("sub")}},
+      {"firmware that is a link within the volume",
+       [](const QDir& d) {
+         writeFile(d.filePath(QStringLiteral("data.bin")), "data");
+         QFile::link(QStringLiteral("data.bin"), d.filePath(QStringLiteral("A.FIR")));
+       },
+       nullptr, QStringList{QStringLiteral("A.FIR"), QStringLiteral("data.bin")}},
+      {"firmware that is a link out of the volume",
+       [](const QDir& d) { QFile::link(QStringLiteral("../../../../../etc/hostname"), d.filePath(QStringLiteral("A.FIR"))); },
+       nullptr, std::nullopt},
+      {"truncated", firmware, [](QByteArray& b) { b.truncate(b.size() / 2); }, std::nullopt},
+      {"bad trailer", firmware, [&](QByteArray& b) { b[koly(b)] = 'x'; }, std::nullopt},
+      {"bad chunk", firmware, [](QByteArray& b) { b[40] = static_cast<char>(b[40] ^ 0x5A); }, std::nullopt},
+      {"trailer pointing past the end", firmware,
+       [&](QByteArray& b) { b[koly(b) + 216] = 0x7F; }, std::nullopt},
+  };
+  const QString package = image(QStringLiteral("pkg.dmg"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // No partition map: the volume's first chunk is the first thing in the image.
+    makeImage(package, c.fill, {diskimage::PartitionMapKind::None, diskimage::ChunkKind::Zlib, {}, false});
+    if (c.spoil) {
+      QByteArray bytes = readAll(package);
+      c.spoil(bytes);
+      writeFile(package, bytes);
+    }
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    EXPECT_EQ(attached.ok, c.top.has_value()) << attached.line.toStdString();
+    if (c.top) {
+      EXPECT_EQ(QDir(attached.line).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), *c.top);
+      EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
+    } else {
+      EXPECT_TRUE(attached.line.contains(QStringLiteral("failed")));
+    }
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  }
+}
+
+// A firmware file beside a larger image was taken for a partition piece: the image was opened
+// instead (or the attach failed when it was no image) and the firmware file was lost.
+TEST_F(DiskImageTool, AttachNeverOpensAnImageBesideAFirmwareFile) {
+  const QString iso = dir_.filePath(QStringLiteral("inner.iso"));
+  diskimage::CreateOptions isoKind;
+  isoKind.iso = true;
+  makeImage(iso, {{QStringLiteral("INNER.FIR"), QByteArray(400000, 'i')}}, isoKind);
+  const QString cases[] = {QStringLiteral("2.iso"), QStringLiteral("2.img")};
+  for (const QString& beside : cases) {
+    SCOPED_TRACE(beside.toStdString());
+    makeImage(image(QStringLiteral("pkg.dmg")), [&](const QDir& d) {
+      writeFile(d.filePath(QStringLiteral("QUILL.FIR")), "top");
+      if (beside.endsWith(QStringLiteral(".iso"))) {
+        QFile::copy(iso, d.filePath(beside));
+      } else {
+        writeFile(d.filePath(beside), QByteArray(400000, 'n'));  // named like an image, but none
+      }
+    });
+    const diskimage::Outcome attached = diskimage::attach(image(QStringLiteral("pkg.dmg")), root(), kTimeout);
+    ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+    EXPECT_EQ(QDir(attached.line).entryList(QDir::Files), (QStringList{beside, QStringLiteral("QUILL.FIR")}));
+    EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL.FIR")), "top");
+    EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
+  }
+}
+
+// A small package can unpack to far more than it holds (a file of zeros takes no room in the
+// image); it fails before anything is written, be it a UDIF image or another archive 7-Zip reads.
+TEST_F(DiskImageTool, AttachRefusesAnImageThatUnpacksTooLarge) {
+  constexpr qint64 kZeros = 80LL << 20;  // above the bound for a package of some KiB
+  const QString source = dir_.filePath(QStringLiteral("source"));
+  writeFile(source + QStringLiteral("/QUILL.FIR"), "firmware");
+  QFile zeros(source + QStringLiteral("/padding.bin"));
+  ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(zeros.resize(kZeros));  // sparse: costs no disk
+  zeros.close();
+  const QString udif = image(QStringLiteral("bomb.dmg"));
+  ASSERT_TRUE(diskimage::create(source, udif, kTimeout).ok);
+  const QString zip = image(QStringLiteral("bomb.zip"));
+  ASSERT_TRUE(platform::runCommand(diskimage::sevenZipPath(),
+                                   {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mx1"), QStringLiteral("-bso0"), zip,
+                                    source + QStringLiteral("/.")},
+                                   kTimeout)
+                  .succeeded());
+  for (const QString& package : {udif, zip}) {
+    SCOPED_TRACE(package.toStdString());
+    ASSERT_LT(QFileInfo(package).size(), 1 << 20);
+    ASSERT_GT(kZeros, diskimage::extractionBound(QFileInfo(package).size()));
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    EXPECT_FALSE(attached.ok);
+    EXPECT_TRUE(attached.line.contains(QStringLiteral("failed"))) << attached.line.toStdString();
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
 }

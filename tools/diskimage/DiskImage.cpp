@@ -4,11 +4,15 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
+#include "tools/diskimage/HfsPlusWriter.h"
+#include "tools/diskimage/UdifReader.h"
 
 namespace diskimage {
 namespace {
@@ -45,20 +49,43 @@ bool removeTree(const QString& path) {
   return QDir().rmdir(path) && ok;
 }
 
-bool extractInto(const QString& archive, const QString& folder, platform::Duration timeout, QString* why) {
-  if (!QDir().mkpath(folder)) {
-    *why = QStringLiteral("cannot make ") + folder;
-    return false;
+// What 7-Zip reports of an archive ("7zz l -slt", or the header "7zz x" prints): the types of
+// the archives it opened through, outer first, and the sizes of the items it lists.
+struct Listing {
+  QStringList types;
+  qint64 totalSize = 0;
+};
+
+Listing parseListing(const QByteArray& output) {
+  Listing listing;
+  bool inItems = false;
+  for (const QByteArray& raw : output.split('\n')) {
+    const QString line = QString::fromUtf8(raw).remove(u'\r');
+    if (line == QStringLiteral("----------")) inItems = true;  // the items follow
+    const qsizetype eq = line.indexOf(QStringLiteral(" = "));
+    if (eq < 0) continue;
+    const QString key = line.left(eq);
+    if (!inItems && key == QStringLiteral("Type")) listing.types.append(line.mid(eq + 3));
+    if (inItems && key == QStringLiteral("Size")) listing.totalSize += std::max<qint64>(0, line.mid(eq + 3).toLongLong());
   }
+  return listing;
+}
+
+// 7-Zip presents the root of these file systems as one folder named after the volume; on a Mac
+// that folder's contents are what the mounted volume shows.
+bool isVolumeFileSystem(const QStringList& types) {
+  static const QStringList kVolumeTypes = {QStringLiteral("HFS"), QStringLiteral("HFS+"), QStringLiteral("HFSX"),
+                                           QStringLiteral("APFS")};
+  return !types.isEmpty() && kVolumeTypes.contains(types.back(), Qt::CaseInsensitive);
+}
+
+bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray* output, QString* why) {
   const QString sevenZip = sevenZipPath();
   if (sevenZip.isEmpty()) {
     *why = QStringLiteral("7zz not found");
     return false;
   }
-  const platform::CommandResult r = platform::runCommand(
-      sevenZip, {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bso0"), QStringLiteral("-bsp0"),
-                 QStringLiteral("-o") + folder, QStringLiteral("--"), archive},
-      timeout);
+  const platform::CommandResult r = platform::runCommand(sevenZip, arguments, timeout);
   switch (r.outcome) {
     case platform::CommandResult::Outcome::TimedOut: *why = QStringLiteral("7zz timed out"); return false;
     case platform::CommandResult::Outcome::FailedToStart: *why = QStringLiteral("7zz did not start"); return false;
@@ -70,22 +97,106 @@ bool extractInto(const QString& archive, const QString& folder, platform::Durati
     *why = QStringLiteral("7zz ended with status %1").arg(r.exitStatus);
     return false;
   }
+  if (output) *output = r.standardOutput;
   return true;
 }
 
+// How much `archive` unpacks to, as far as can be known before unpacking it. A UDIF image whose
+// whole disk fits in `bound` (its own tables say so, without reading the chunks) needs no more;
+// anything else is sized from 7-Zip's listing, which for an image first reads all of it for its
+// checksum, and counts only the files 7-Zip will write, not a volume's free room.
+bool unpackedSize(const QString& archive, qint64 bound, platform::Duration timeout, std::uint64_t* size,
+                  QString* why) {
+  const std::optional<std::uint64_t> disk = udifDiskBytes(archive);
+  if (disk && *disk <= static_cast<std::uint64_t>(bound)) {
+    *size = *disk;
+    return true;
+  }
+  QByteArray output;
+  if (!run7zz({QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("--"), archive}, timeout, &output, why)) {
+    return false;
+  }
+  *size = static_cast<std::uint64_t>(parseListing(output).totalSize);
+  return true;
+}
+
+// Extracts `archive` into `folder`, refusing before it starts when it would unpack to more
+// than `bound` bytes. Leaves in `volumeRoot` the folder that holds the volume's root: `folder`
+// itself, or the volume folder 7-Zip made inside it.
+bool extractInto(const QString& archive, const QString& folder, qint64 bound, platform::Duration timeout,
+                 QString* volumeRoot, QString* why) {
+  std::uint64_t size = 0;
+  if (!unpackedSize(archive, bound, timeout, &size, why)) return false;
+  if (size > static_cast<std::uint64_t>(bound)) {
+    *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may").arg(archive).arg(size).arg(bound);
+    return false;
+  }
+  if (!QDir().mkpath(folder)) {
+    *why = QStringLiteral("cannot make ") + folder;
+    return false;
+  }
+  QByteArray output;
+  if (!run7zz({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + folder,
+               QStringLiteral("--"), archive},
+              timeout, &output, why)) {
+    return false;
+  }
+  *volumeRoot = folder;
+  if (isVolumeFileSystem(parseListing(output).types)) {
+    const QFileInfoList top = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (top.size() == 1 && top[0].isDir() && !top[0].isSymLink()) *volumeRoot = top[0].filePath();
+  }
+  return true;
+}
+
+// Makes `inner`, a folder inside `folder`, take `folder`'s place.
+bool lift(const QString& inner, const QString& folder, QString* why) {
+  if (inner == folder) return true;
+  const QString aside = folder + QStringLiteral(".root");
+  if (removeTree(aside) && QDir().rename(inner, aside) && removeTree(folder) && QDir().rename(aside, folder)) {
+    return true;
+  }
+  removeTree(aside);
+  *why = QStringLiteral("cannot move the volume out of ") + inner;
+  return false;
+}
+
 // The partition image to open next when the extracted top level holds nothing but partition
-// pieces (regular files) among which one or more file-system images: the largest of those.
+// pieces (regular files named "<number>.<name>", as 7-Zip names a disk's partitions) and no
+// firmware file: the largest file-system image among them.
 QString nestedImageIn(const QString& folder) {
+  static const QRegularExpression kPiece(QStringLiteral("^[0-9]+\\."));
   const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                                            QDir::NoDotAndDotDot);
   QFileInfo best;
   for (const QFileInfo& entry : entries) {
-    if (!entry.isFile() || entry.isSymLink()) return {};
+    if (!entry.isFile() || entry.isSymLink() || !kPiece.match(entry.fileName()).hasMatch() ||
+        entry.suffix().compare(QStringLiteral("fir"), Qt::CaseInsensitive) == 0) {
+      return {};
+    }
     if (kPartitionImageSuffixes.contains(entry.suffix().toLower()) && (!best.exists() || entry.size() > best.size())) {
       best = entry;
     }
   }
   return best.exists() ? best.filePath() : QString();
+}
+
+Outcome createIso(const QString& folder, const QString& imagePath, platform::Duration timeout) {
+  const QString verb = QStringLiteral("create");
+  const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+  if (genisoimage.isEmpty()) return failed(verb, QStringLiteral("genisoimage not found"));
+  // HFS volume names hold at most 27 characters.
+  const QString volume = (volumeNameFor(imagePath).isEmpty() ? QStringLiteral("image") : volumeNameFor(imagePath)).left(27);
+  QFile::remove(imagePath);
+  const platform::CommandResult r = platform::runCommand(
+      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"),
+                    QStringLiteral("-V"), volume, QStringLiteral("-o"), imagePath, folder},
+      timeout);
+  if (!r.succeeded()) {
+    QFile::remove(imagePath);
+    return failed(verb, QStringLiteral("genisoimage could not make ") + imagePath);
+  }
+  return {true, imagePath};
 }
 
 }  // namespace
@@ -94,6 +205,11 @@ QString sevenZipPath() {
   const QString configured = qEnvironmentVariable("RAVLIO_7ZZ");
   if (!configured.isEmpty()) return configured;
   return QStandardPaths::findExecutable(QStringLiteral("7zz"));
+}
+
+qint64 extractionBound(qint64 imageSize) {
+  constexpr qint64 kMiB = 1024 * 1024;
+  return std::min<qint64>(4096 * kMiB, 64 * std::max<qint64>(imageSize, 0) + 64 * kMiB);
 }
 
 QString volumeNameFor(const QString& imagePath) {
@@ -117,8 +233,11 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
   const QDir rootDir(root);
   QString partial = rootDir.filePath(QStringLiteral(".") + name + QStringLiteral(".partial"));
   if (!removeTree(partial)) return failed(verb, QStringLiteral("cannot clear ") + partial);
+  const qint64 bound = extractionBound(info.size());
   QString why;
-  if (!extractInto(info.absoluteFilePath(), partial, timeout, &why)) {
+  QString volumeRoot;
+  if (!extractInto(info.absoluteFilePath(), partial, bound, timeout, &volumeRoot, &why) ||
+      !lift(volumeRoot, partial, &why)) {
     removeTree(partial);
     return failed(verb, why);
   }
@@ -127,7 +246,7 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
     if (nested.isEmpty()) break;
     const QString inner = partial + QStringLiteral(".%1").arg(depth);
     removeTree(inner);
-    if (!extractInto(nested, inner, timeout, &why)) {
+    if (!extractInto(nested, inner, bound, timeout, &volumeRoot, &why) || !lift(volumeRoot, inner, &why)) {
       removeTree(inner);
       removeTree(partial);
       return failed(verb, why);
@@ -162,21 +281,21 @@ Outcome detach(const QString& path, const QString& root) {
   return {true, QStringLiteral("\"%1\" ejected.").arg(QDir::cleanPath(path))};
 }
 
-Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout) {
+Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout,
+               const CreateOptions& options) {
   const QString verb = QStringLiteral("create");
-  const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
-  if (genisoimage.isEmpty()) return failed(verb, QStringLiteral("genisoimage not found"));
-  // HFS volume names hold at most 27 characters.
-  const QString volume = (volumeNameFor(imagePath).isEmpty() ? QStringLiteral("image") : volumeNameFor(imagePath)).left(27);
-  QFile::remove(imagePath);
-  const platform::CommandResult r = platform::runCommand(
-      genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-hfs"), QStringLiteral("-r"),
-                    QStringLiteral("-V"), volume, QStringLiteral("-o"), imagePath, folder},
-      timeout);
-  if (!r.succeeded()) {
-    QFile::remove(imagePath);
-    return failed(verb, QStringLiteral("genisoimage could not make ") + imagePath);
-  }
+  if (!QFileInfo(folder).isDir()) return failed(verb, QStringLiteral("no folder at ") + folder);
+  if (options.iso) return createIso(folder, imagePath, timeout);
+  // The volume is built beside the image, then read back into the image's chunks.
+  QTemporaryFile volume(QFileInfo(imagePath).absolutePath() + QStringLiteral("/.volume-XXXXXX"));
+  if (!volume.open()) return failed(verb, QStringLiteral("cannot make a volume beside ") + imagePath);
+  QString why;
+  const QString name = options.volumeName.isEmpty() ? kDefaultVolumeName : options.volumeName;
+  if (!writeHfsPlusVolume(folder, name, volume, &why)) return failed(verb, why);
+  std::uint64_t diskSectors = 0;
+  const QList<DiskPiece> pieces =
+      diskAround(static_cast<std::uint64_t>(volume.size()) / kSectorSize, options.map, &diskSectors);
+  if (!writeUdifImage(pieces, diskSectors, volume, options.chunks, imagePath, &why)) return failed(verb, why);
   return {true, imagePath};
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 
 #include "platform/Clock.h"
+#include "tools/diskimage/PartitionMap.h"
+#include "tools/diskimage/UdifWriter.h"
 
 // The disk-image tool's work. "Attaching" an image extracts its files with 7-Zip into a folder
 // of the attach root, which then serves as the image's mounted volume; "detaching" removes
@@ -22,16 +24,35 @@ struct Outcome {
 // does not start an extension). Empty when that would not be a plain, visible folder name.
 [[nodiscard]] QString volumeNameFor(const QString& imagePath);
 
+// The most an image of `imageSize` bytes may unpack to. Firmware hardly compresses and a
+// package's volume has little free room, so a package unpacks to about its own size; 64 times
+// that plus 64 MiB leaves room for small, well-compressed packages, and nothing may pass 4 GiB
+// (more than any camera's card takes for firmware).
+[[nodiscard]] qint64 extractionBound(qint64 imageSize);
+
 // `image` is a file URL or an absolute path. Extracts into "<root>/<volume name>", replacing
 // what an earlier attach left there; an image whose files are a single partition image (as
-// 7-Zip gives for some disk images) has that extracted in turn. Nothing appears under the
-// final name unless the whole extraction succeeded.
+// 7-Zip gives for some disk images) has that extracted in turn. An HFS+ or APFS volume's
+// root files lie at the top of the mount point, as on a Mac. An image that would unpack to more
+// than extractionBound fails before anything is written. Nothing appears under the final name
+// unless the whole extraction succeeded.
 [[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout);
 
 // Removes a folder that attach made. Refuses the root itself, anything outside it, and links.
 [[nodiscard]] Outcome detach(const QString& path, const QString& root);
 
-// Makes an ISO 9660 / HFS hybrid image of `folder`'s contents with genisoimage.
-[[nodiscard]] Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout);
+// How `create` lays out an image. The defaults are what the Mac's own tool makes of a folder;
+// the others are the layouts packages come in too.
+struct CreateOptions {
+  PartitionMapKind map = PartitionMapKind::Gpt;
+  ChunkKind chunks = ChunkKind::Zlib;
+  QString volumeName;  // empty: kDefaultVolumeName
+  bool iso = false;    // an ISO 9660 / HFS hybrid made by genisoimage instead
+};
+inline const QString kDefaultVolumeName = QStringLiteral("Firmware Update");
+
+// Makes a UDIF disk image of `folder`'s contents: an HFS+ volume behind a partition map.
+[[nodiscard]] Outcome create(const QString& folder, const QString& imagePath, platform::Duration timeout,
+                             const CreateOptions& options = {});
 
 }  // namespace diskimage

@@ -2,13 +2,22 @@
 //
 //   diskimage attach <file URL or path of an image>   extracts it into the attach root, prints the mount point
 //   diskimage detach <mount point>                    removes what attach made
-//   diskimage create <folder> <image path>            makes an ISO 9660 / HFS image of the folder
+//   diskimage create [options] <folder> <image path>  makes a UDIF image (HFS+ volume) of the folder
+//       --map gpt|apm|none     the partition map (gpt)
+//       --chunks zlib|bzip2|raw  how the chunks are stored (zlib)
+//       --volume <name>        the volume's name
+//       --iso                  an ISO 9660 / HFS hybrid made by genisoimage instead
 //
 // Each verb prints one line; a failure's line contains "failed" and the exit status is 1.
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
+#include <QUrl>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/Volumes.h"
@@ -17,21 +26,66 @@
 namespace {
 // The application gives the tool longer than this, so the tool ends 7-Zip before it is ended.
 constexpr double kToolTimeoutSeconds = 100.0;
+
+// Reads create's options ahead of its two paths; false on anything unknown.
+bool parseCreate(QStringList args, diskimage::CreateOptions* options, QStringList* paths) {
+  while (!args.isEmpty() && args.front().startsWith(QStringLiteral("--"))) {
+    const QString option = args.takeFirst();
+    if (option == QStringLiteral("--iso")) {
+      options->iso = true;
+      continue;
+    }
+    if (args.isEmpty()) return false;
+    const QString value = args.takeFirst();
+    if (option == QStringLiteral("--map") && value == QStringLiteral("gpt")) {
+      options->map = diskimage::PartitionMapKind::Gpt;
+    } else if (option == QStringLiteral("--map") && value == QStringLiteral("apm")) {
+      options->map = diskimage::PartitionMapKind::Apple;
+    } else if (option == QStringLiteral("--map") && value == QStringLiteral("none")) {
+      options->map = diskimage::PartitionMapKind::None;
+    } else if (option == QStringLiteral("--chunks") && value == QStringLiteral("zlib")) {
+      options->chunks = diskimage::ChunkKind::Zlib;
+    } else if (option == QStringLiteral("--chunks") && value == QStringLiteral("bzip2")) {
+      options->chunks = diskimage::ChunkKind::Bzip2;
+    } else if (option == QStringLiteral("--chunks") && value == QStringLiteral("raw")) {
+      options->chunks = diskimage::ChunkKind::Raw;
+    } else if (option == QStringLiteral("--volume") && !value.isEmpty()) {
+      options->volumeName = value;
+    } else {
+      return false;
+    }
+  }
+  *paths = args;
+  return paths->size() == 2;
+}
+// attach refuses an image whose listing is too large; this also holds 7-Zip (which inherits
+// the limit) to that size for any one file it writes, should an image lie in its listing.
+void limitWrittenFiles(const QString& image) {
+  const QUrl url(image);
+  const qint64 bound = diskimage::extractionBound(QFileInfo(url.isLocalFile() ? url.toLocalFile() : image).size());
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return;
+  limit.rlim_cur = std::min(limit.rlim_max, static_cast<rlim_t>(bound));
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments().mid(1);
   diskimage::Outcome outcome;
+  diskimage::CreateOptions options;
+  QStringList paths;
   const QString verb = args.value(0);
   if (verb == QStringLiteral("attach") && args.size() == 2) {
+    limitWrittenFiles(args[1]);
     outcome = diskimage::attach(args[1], platform::attachRoot(), platform::Duration(kToolTimeoutSeconds));
   } else if (verb == QStringLiteral("detach") && args.size() == 2) {
     outcome = diskimage::detach(args[1], platform::attachRoot());
-  } else if (verb == QStringLiteral("create") && args.size() == 3) {
-    outcome = diskimage::create(args[1], args[2], platform::Duration(kToolTimeoutSeconds));
+  } else if (verb == QStringLiteral("create") && parseCreate(args.mid(1), &options, &paths)) {
+    outcome = diskimage::create(paths[0], paths[1], platform::Duration(kToolTimeoutSeconds), options);
   } else {
-    std::printf("diskimage: usage failed: diskimage attach <image> | detach <mount point> | create <folder> <image>\n");
+    std::printf("diskimage: usage failed: diskimage attach <image> | detach <mount point> | create [options] <folder> <image>\n");
     return 2;
   }
   std::printf("%s\n", outcome.line.toUtf8().constData());

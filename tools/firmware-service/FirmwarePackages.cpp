@@ -13,7 +13,7 @@
 
 namespace firmware_service {
 namespace {
-// Long enough for the largest package genisoimage makes.
+// Long enough for the disk-image tool to make the largest package (a benchmark's 256 MiB).
 constexpr double kToolTimeoutSeconds = 120.0;
 }  // namespace
 
