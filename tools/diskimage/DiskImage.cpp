@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QUrl>
 
@@ -229,10 +230,13 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
   if (name.isEmpty()) return failed(verb, QStringLiteral("no volume name for ") + image);
   if (!QDir().mkpath(root)) return failed(verb, QStringLiteral("cannot make ") + root);
 
-  // Hidden while it fills, so a half-extracted image is never listed as a volume.
+  // Hidden while it fills, so a half-extracted image is never listed as a volume. A short name of
+  // its own: the image's name may already be as long as a file name can be.
   const QDir rootDir(root);
-  QString partial = rootDir.filePath(QStringLiteral(".") + name + QStringLiteral(".partial"));
-  if (!removeTree(partial)) return failed(verb, QStringLiteral("cannot clear ") + partial);
+  QTemporaryDir staging(rootDir.filePath(QStringLiteral(".attach-XXXXXX")));
+  if (!staging.isValid()) return failed(verb, QStringLiteral("cannot make a folder in ") + root);
+  staging.setAutoRemove(false);
+  const QString partial = staging.path();
   const qint64 bound = extractionBound(info.size());
   QString why;
   QString volumeRoot;
