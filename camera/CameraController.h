@@ -10,6 +10,7 @@
 #include "vok/VokSdk.h"
 
 class CameraModel;
+class Command;
 class CommandProcessor;
 
 namespace platform {
@@ -77,6 +78,8 @@ class CameraController : public ActionListener {
   // Posts a command with one parameter.
   template <typename CommandType>
   void postWith(VokInt32 parameter);
+  // Posts `first`, with `second` to follow it once it has finished.
+  void postPair(std::shared_ptr<Command> first, std::shared_ptr<Command> second);
 
   const std::unique_ptr<CommandProcessor> _processor;
   const std::shared_ptr<CameraModel> _model;

@@ -113,6 +113,8 @@ class CameraModel {
   std::atomic<VokUInt32> _autoPowerOff{0};
   std::atomic<VokUInt32> _evfZoom{0};
   std::atomic<std::int64_t> _storageFileNum{-1};
+  // The entries the last card walk had to skip because they could not be fetched.
+  std::atomic<std::int64_t> _skippedFileNum{0};
   std::atomic<VokUInt32> _selectedVolumeIndex{255};
   std::atomic<bool> _isFileTransferring{false};
   std::atomic<bool> _isFileDeleting{false};

@@ -2,9 +2,11 @@
 
 #include "camera/CameraModel.h"
 #include "camera/CommandSupport.h"
+#include "camera/LiveView.h"
 
 bool ClickCommand::execute() {
-  if (!_model->isEvfEnable.load()) return false;
+  // Live view may be about to start: wait for it, but not for ever.
+  if (!_model->isEvfEnable.load()) return waitOrGiveUp(live_view::kStatusLiveViewOff);
   VokError status = VOK_ERR_OK;
   if (_parameter == kCursor) {
     notify(*_model, CameraEvent::CameraEventType::mouse_CURSOR, reportNumber(1));

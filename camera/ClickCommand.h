@@ -3,7 +3,8 @@
 #include "camera/ParameterCommand.h"
 
 // A click on the live-view image: 1 asks the screen for a cursor, 2 acts on the store's click
-// point. Waits, retrying, until live view is on; then retried while the camera is busy.
+// point. Waits, retrying, until live view is on (a limited number of times, then reports
+// kStatusLiveViewOff once); then retried while the camera is busy.
 class ClickCommand : public ParameterCommand {
  public:
   static constexpr VokInt32 kCursor = 1;

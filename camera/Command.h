@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "vok/VokSdk.h"
+
 class CameraModel;
 class CommandProcessor;
 
@@ -12,6 +14,10 @@ class Cancellation;
 // One operation on the camera, run on its controller's command queue.
 class Command {
  public:
+  // A command that waits for the camera, or for a state it has to reach, gives up after this
+  // many attempts (about 10 s at the queue's retry pause).
+  static constexpr int kMaxAttempts = 20;
+
   explicit Command(std::shared_ptr<CameraModel> model);
   virtual ~Command();
   Command(const Command&) = delete;
@@ -26,6 +32,7 @@ class Command {
   // A command that the processor queues once this one has finished, whatever the outcome, so
   // that it never overtakes this one's retries.
   void setFollowUp(std::shared_ptr<Command> next) { _followUp = std::move(next); }
+  [[nodiscard]] const std::shared_ptr<Command>& followUp() const { return _followUp; }
 
  protected:
   // Pauses the queue running this command through the clock; false when the queue was
@@ -34,6 +41,10 @@ class Command {
   // For commands whose retries must end: passes `finished` on, but turns a "run it again"
   // into "finished" once `limit` attempts have been made.
   [[nodiscard]] bool limitRetries(bool finished, int limit);
+  // For a command that waits for something to change: asks to be run again, silently, until
+  // kMaxAttempts attempts were made; then reports `status` once (device_BUSY for 0x81, error
+  // otherwise) and is finished.
+  [[nodiscard]] bool waitOrGiveUp(VokError status);
 
   std::shared_ptr<CameraModel> _model;
 

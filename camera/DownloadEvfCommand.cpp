@@ -18,11 +18,8 @@ bool DownloadEvfCommand::execute() {
   if ((_model->_evfOutputDevice.load() & kComputerBit) == 0) return true;
   if (!pause(kPause)) return true;  // the queue was stopped
   const VokError status = downloadFrame();
-  if (status == VOK_ERR_OBJECT_NOTREADY) {
-    if (!limitRetries(false, kMaxAttempts)) return false;
-    // Never ready: said once, when giving up, instead of never.
-    return _model->_viewNotification.reportResultNoRetry(status);
-  }
+  // Not ready yet is not worth a report each time: said once, when giving up.
+  if (status == VOK_ERR_OBJECT_NOTREADY) return waitOrGiveUp(status);
   return limitRetries(_model->_viewNotification.reportResultRetryOnError(status), kMaxAttempts);
 }
 
@@ -61,10 +58,13 @@ VokError DownloadEvfCommand::downloadFrame() {
 }
 
 bool DownloadEvfCommand::copyFrame(VokStreamRef stream, QByteArray& out) {
+  // The statuses are not examined: a frame that was fetched goes out whatever these two say,
+  // as long as there is a buffer to copy from.
   const void* pointer = nullptr;
   VokUInt64 length = 0;
-  if (VokGetPointer(stream, &pointer) != VOK_ERR_OK || VokGetLength(stream, &length) != VOK_ERR_OK) return false;
-  if (!pointer || length == 0) return false;
+  (void)VokGetPointer(stream, &pointer);
+  (void)VokGetLength(stream, &length);
+  if (!pointer) return false;
   length = std::min(length, kMemoryStreamSize);
   out = QByteArray(static_cast<const char*>(pointer), static_cast<qsizetype>(length));
   return true;

@@ -16,8 +16,9 @@ class DownloadEvfCommand final : public Command {
   [[nodiscard]] bool execute() override;
 
   // Copies the frame that `stream` holds into `out`. The SDK's pointer and length are trusted
-  // only as far as the stream that was made for the frame: no pointer gives no frame, and a
-  // longer length is cut to the stream's size. False when there is no frame to copy.
+  // only as far as the stream that was made for the frame: no pointer gives no frame, a longer
+  // length is cut to the stream's size, and a length of 0 gives an empty frame. False when
+  // there is no pointer to copy from.
   [[nodiscard]] static bool copyFrame(VokStreamRef stream, QByteArray& out);
 
  private:

@@ -26,14 +26,15 @@ VokError findDcim(VokBaseRef volume, VokReference& dcim) {
       return VOK_ERR_OK;
     }
   }
-  // Nothing to walk: said plainly, without asking the SDK about a folder that is not there.
-  return status == VOK_ERR_OK ? kStatusFolderNotFound : status;
+  // Nothing to walk: said plainly, without asking the SDK about a folder that is not there. An
+  // entry that could not be fetched was skipped and does not change that answer.
+  return kStatusFolderNotFound;
 }
 
 }  // namespace
 
 VokError FileCounterCommand::countFiles(VokCameraRef camera, VokUInt32 volumeIndex, std::int64_t& fileCount,
-                                        ItemList& items) {
+                                        ItemList& items, std::int64_t& skipped) {
   VokUInt32 volumes = 0;
   VokError status = VokGetChildCount(camera, &volumes);
   if (status != VOK_ERR_OK) return status;
@@ -47,22 +48,31 @@ VokError FileCounterCommand::countFiles(VokCameraRef camera, VokUInt32 volumeInd
 
   VokUInt32 folders = 0;
   status = VokGetChildCount(dcim.get(), &folders);
-  if (status != VOK_ERR_OK || folders == 0) return status;
+  if (status != VOK_ERR_OK) return status;
+  // A folder or item that cannot be fetched is skipped and counted as such; only the counts
+  // decide the answer, so the other items are still worked on.
   for (VokUInt32 f = 0; f < folders; ++f) {
     VokReference folder;
-    status = folder.obtain([&](VokBaseRef* out) { return VokGetChildAtIndex(dcim.get(), static_cast<VokInt32>(f), out); });
-    if (status != VOK_ERR_OK) continue;  // skipped
+    if (folder.obtain([&](VokBaseRef* out) { return VokGetChildAtIndex(dcim.get(), static_cast<VokInt32>(f), out); }) !=
+        VOK_ERR_OK) {
+      ++skipped;
+      continue;
+    }
     VokUInt32 files = 0;
     status = VokGetChildCount(folder.get(), &files);
     if (status != VOK_ERR_OK) return status;
     fileCount += files;
     for (VokUInt32 i = 0; i < files; ++i) {
       VokReference item;
-      status = item.obtain([&](VokBaseRef* out) { return VokGetChildAtIndex(folder.get(), static_cast<VokInt32>(i), out); });
-      if (status == VOK_ERR_OK) items.push_back(std::move(item));
+      if (item.obtain([&](VokBaseRef* out) { return VokGetChildAtIndex(folder.get(), static_cast<VokInt32>(i), out); }) ==
+          VOK_ERR_OK) {
+        items.push_back(std::move(item));
+      } else {
+        ++skipped;
+      }
     }
   }
-  return status;
+  return VOK_ERR_OK;
 }
 
 void FileCounterCommand::runOnItems(const std::atomic<bool>& keepGoing,
@@ -71,11 +81,14 @@ void FileCounterCommand::runOnItems(const std::atomic<bool>& keepGoing,
   using Type = CameraEvent::CameraEventType;
   _imageItems.clear();
   std::int64_t count = 0;
-  if (countFiles(_model->_camera, _model->_selectedVolumeIndex.load(), count, _imageItems) != VOK_ERR_OK) {
+  std::int64_t skipped = 0;
+  if (countFiles(_model->_camera, _model->_selectedVolumeIndex.load(), count, _imageItems, skipped) != VOK_ERR_OK) {
     _imageItems.clear();
     notify(*_model, Type::close_PROGRESS, reportNumber(0));
     return;
   }
+  // Both counts are in the store when the count is announced.
+  _model->_skippedFileNum.store(skipped);
   _model->_storageFileNum.store(count);
   notify(*_model, Type::file_COUNT_COMPLETED, reportNumber(static_cast<quint32>(count)));
   std::int64_t done = 0;

@@ -18,12 +18,13 @@ class FileCounterCommand : public Command {
 
   // Walks volume `volumeIndex` of `camera`: adds to `fileCount` the entries of every folder in
   // the volume's DCIM folder, also those that cannot be fetched, and appends the fetched ones
-  // to `items`, which own them. Every other reference it makes is released before it returns.
-  // Answers 0x40 for a volume the camera does not have, kStatusFolderNotFound when there is no
-  // DCIM folder, the first failing step's status otherwise; a skipped failed fetch that came
-  // last decides the answer too.
+  // to `items`, which own them. Folders and items inside the DCIM folder that cannot be
+  // fetched are skipped and added to `skipped`. Every other reference it makes is released
+  // before it returns. Answers 0x40 for a volume the camera does not have,
+  // kStatusFolderNotFound when there is no DCIM folder, the status of a failing count or
+  // record read otherwise; a skipped fetch never decides the answer.
   [[nodiscard]] static VokError countFiles(VokCameraRef camera, VokUInt32 volumeIndex, std::int64_t& fileCount,
-                                           ItemList& items);
+                                           ItemList& items, std::int64_t& skipped);
 
   // The items the last walk found and that are not used up yet (tests).
   [[nodiscard]] std::size_t imageItemCount() const { return _imageItems.size(); }
@@ -31,10 +32,10 @@ class FileCounterCommand : public Command {
  protected:
   using Command::Command;
 
-  // Walks the selected volume of the model's camera and announces the count, then runs `each`
-  // on the items in order while `keepGoing` holds and `each` succeeds, posting `perItem` after
-  // each success. Ends with close_PROGRESS unless every counted item was done. The items are
-  // released at the end.
+  // Walks the selected volume of the model's camera, stores the count and the skipped count
+  // and announces the count, then runs `each` on the items in order while `keepGoing` holds
+  // and `each` succeeds, posting `perItem` after each success. Ends with close_PROGRESS unless
+  // every counted item was done. The items are released at the end.
   void runOnItems(const std::atomic<bool>& keepGoing, const std::function<VokError(std::size_t)>& each,
                   CameraEvent::CameraEventType perItem);
 

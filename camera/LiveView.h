@@ -18,7 +18,9 @@ inline constexpr VokPropertyID kSizeJpegLarge = 0x00000540;
 inline constexpr VokPropertyID kVisibleRect = 0x01000546;
 
 inline constexpr VokUInt64 kMemoryStreamSize = 0x200000;  // one frame
-// A camera that stays busy or not ready is given up on after this many attempts (about 10 s).
-inline constexpr int kMaxAttempts = 20;
+
+// The program's own status (beside those of CardFiles.h) for a live-view click given up on
+// because live view never came on.
+inline constexpr VokError kStatusLiveViewOff = 0x0000F004;
 
 }  // namespace live_view

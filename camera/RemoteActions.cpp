@@ -33,6 +33,7 @@ namespace {
 
 constexpr VokPropertyID kEvfZoom = 0x00000507;
 constexpr VokPropertyID kEvfZoomPosition = 0x00000508;
+constexpr VokPropertyID kEvfAFMode = 0x0000050E;
 constexpr std::int64_t kZoomStep = 128;
 
 }  // namespace
@@ -57,6 +58,13 @@ tagVokPoint movedZoomPosition(tagVokPoint position, ActionEvent::Command move) {
 template <typename CommandType>
 void CameraController::postWith(VokInt32 parameter) {
   _processor->post(std::make_shared<CommandType>(_model, parameter));
+}
+
+void CameraController::postPair(std::shared_ptr<Command> first, std::shared_ptr<Command> second) {
+  // The second is queued only once the first has finished, so a busy retry of the first
+  // cannot let the second overtake it.
+  first->setFollowUp(std::move(second));
+  _processor->post(std::move(first));
 }
 
 void CameraController::performRemoteAction(const ActionEvent& event) {
@@ -102,9 +110,11 @@ void CameraController::performRemoteAction(const ActionEvent& event) {
     case C::set_TV: write(0x406); break;
     case C::set_ISO_SPEED: write(0x402); break;
     case C::set_EVF_AFMODE:
-      if (!value()) break;  // no autofocus stop for a mode that will not be written
-      postWith<DoEvfAFCommand>(0);
-      write(0x50E);
+      // The autofocus stops before the mode is written; nothing at all without a mode.
+      if (const auto v = value()) {
+        postPair(std::make_shared<DoEvfAFCommand>(_model, 0),
+                 std::make_shared<SetPropertyCommandWithData>(_model, kEvfAFMode, *v));
+      }
       break;
     case C::set_ZOOM: write(0x600); break;
     case C::set_AF_MODE: write(0x404); break;
@@ -153,8 +163,9 @@ void CameraController::performRemoteAction(const ActionEvent& event) {
     case C::press_MOVIE: postWith<SwitchStillMovieCommand>(SwitchStillMovieCommand::kMovie); break;
     case C::rec_START: postWith<SetRecCommand>(4); break;
     case C::rec_END:
-      postWith<SetRecCommand>(0);
-      postWith<SwitchStillMovieCommand>(SwitchStillMovieCommand::kStill);
+      // Recording stops before the camera leaves movie mode.
+      postPair(std::make_shared<SetRecCommand>(_model, 0),
+               std::make_shared<SwitchStillMovieCommand>(_model, SwitchStillMovieCommand::kStill));
       break;
 
     case C::click_WB:

@@ -21,7 +21,8 @@ bool StartEvfCommand::execute() {
     const VokUInt32 device = current | kComputerBit;
     status = writePropertyUInt32(camera, kOutputDevice, device);
     if (status == VOK_ERR_OK) {
-      if (_model->_evfOutputDevice.load() == CameraModel::kNotRead) _model->_startupEvfOutputDevice.store(current);
+      // Straight into the field, not through the setter: the start-up value stays what the
+      // first read of the property found.
       _model->_evfOutputDevice.store(device);
       notify(*_model, CameraEvent::CameraEventType::download_EVF, reportNumber(kOutputDevice));
     }

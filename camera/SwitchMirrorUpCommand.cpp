@@ -5,7 +5,9 @@
 
 bool SwitchMirrorUpCommand::execute() {
   const VokUInt32 state = _model->getPropertyUInt32(kState);
-  if (state == 2) return false;
+  // The mirror is on its way: wait for it to settle, but not for ever; a mirror that never
+  // settles is a busy camera.
+  if (state == 2) return waitOrGiveUp(VOK_ERR_DEVICE_BUSY);
   VokError status = VOK_ERR_OK;
   if (_parameter == 1 && state == 0) {
     status = writePropertyUInt32(_model->_camera, kSetting, 1);

@@ -288,11 +288,13 @@ VokError VokGetPropertyData(VokBaseRef ref, VokPropertyID id, VokInt32 param, Vo
   if (auto st = e.enter({{ref, kCamera | kEvfImage, &object}}, size == 0 || out != nullptr, id)) {
     return e.done(*st);
   }
-  // Never past the caller's buffer, whatever the stored value's size.
+  // As a camera does, a read must ask for exactly the value's size.
   auto copy = [&](const std::vector<std::uint8_t>& bytes) {
-    const std::size_t n = std::min<std::size_t>(size, bytes.size());
-    if (n > 0) {
-      std::memcpy(out, bytes.data(), n);
+    if (size != bytes.size()) {
+      return VOK_ERR_INVALID_PARAMETER;
+    }
+    if (size > 0) {
+      std::memcpy(out, bytes.data(), size);
     }
     return VOK_ERR_OK;
   };
@@ -312,7 +314,7 @@ VokError VokGetPropertyData(VokBaseRef ref, VokPropertyID id, VokInt32 param, Vo
   if (it == cam->properties.end()) {
     return e.done(VOK_ERR_PROPERTY_NOT_FOUND);
   }
-  if (id == 0x2 && cam->sessionOpen && cam->emptyNameReads > 0) {
+  if (id == 0x2 && cam->sessionOpen && cam->emptyNameReads > 0 && size == it->second.bytes.size()) {
     --cam->emptyNameReads;
     if (size > 0) {
       static_cast<std::uint8_t*>(out)[0] = 0;
@@ -338,6 +340,10 @@ VokError VokSetPropertyData(VokBaseRef ref, VokPropertyID id, VokInt32 param, Vo
     std::vector<std::uint8_t> bytes(begin, begin + size);
     auto it = cam.properties.find(id);
     if (it != cam.properties.end()) {
+      // A known property takes a value of its own size only.
+      if (size != it->second.bytes.size()) {
+        return VOK_ERR_INVALID_PARAMETER;
+      }
       it->second.bytes = std::move(bytes);
     } else {
       const VokDataType type = size == 4 ? kVokDataType_UInt32 : kVokDataType_ByteBlock;

@@ -392,7 +392,7 @@ VokError VokGetPointer(VokStreamRef stream, const void** outPointer) {
   if (e.s.streamQuirk != StreamQuirk::NullPointer) {
     *outPointer = object->buffer.get();
   }
-  return e.done(VOK_ERR_OK);
+  return e.done(e.s.streamQuirk == StreamQuirk::NonZeroStatus ? VOK_ERR_INTERNAL : VOK_ERR_OK);
 }
 
 VokError VokGetLength(VokStreamRef stream, VokUInt64* outLength) {
@@ -405,6 +405,10 @@ VokError VokGetLength(VokStreamRef stream, VokUInt64* outLength) {
   if (!object->memoryStream) {
     return e.done(VOK_ERR_NOT_SUPPORTED);
   }
-  *outLength = e.s.streamQuirk == StreamQuirk::LengthBeyondBuffer ? object->capacity + 0x100000 : object->length;
-  return e.done(VOK_ERR_OK);
+  switch (e.s.streamQuirk) {
+    case StreamQuirk::LengthBeyondBuffer: *outLength = object->capacity + 0x100000; break;
+    case StreamQuirk::ZeroLength: *outLength = 0; break;
+    default: *outLength = object->length; break;
+  }
+  return e.done(e.s.streamQuirk == StreamQuirk::NonZeroStatus ? VOK_ERR_INTERNAL : VOK_ERR_OK);
 }

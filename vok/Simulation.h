@@ -21,8 +21,11 @@ struct PropertyValue {
   VokDataType dataType = kVokDataType_UInt32;
   std::vector<std::uint8_t> bytes;  // what VokGetPropertyData copies out (its reported size)
 
+  // The camera holds a text (data type 2) in a field of this size, zero-terminated.
+  static constexpr std::size_t kTextSize = 256;
+
   static PropertyValue uint32(VokUInt32 value, VokDataType type = kVokDataType_UInt32);
-  // A zero-terminated string of data type 2 (size: length + 1).
+  // A text of data type 2 in its field; a longer text is cut to kTextSize - 1 bytes.
   static PropertyValue string(const std::string& text);
   static PropertyValue raw(VokDataType type, std::vector<std::uint8_t> bytes);
   // The bytes of an SDK record (a point, a rectangle, a camera position) as a byte block.
@@ -63,8 +66,10 @@ struct EvfSpec {
   std::map<VokPropertyID, PropertyValue> properties;
 };
 
-// A memory stream that misreports its frame, for tests of the reader's checks.
-enum class StreamQuirk { None, NullPointer, LengthBeyondBuffer };
+// A memory stream that misreports its frame, for tests of the reader's checks: no pointer, a
+// length past its buffer, a length of 0, or a non-zero status from VokGetPointer and
+// VokGetLength that still hand out the frame's pointer and length.
+enum class StreamQuirk { None, NullPointer, LengthBeyondBuffer, ZeroLength, NonZeroStatus };
 
 struct CameraSpec {
   std::string productName = "Orvell Tavo Quill";  // property 0x2

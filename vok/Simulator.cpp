@@ -1,5 +1,7 @@
 // The control side of the simulated SDK: cameras, properties, scripts, log and counters.
 
+#include <algorithm>
+
 #include "vok/SimulatorImpl.h"
 
 namespace vok::sim {
@@ -15,8 +17,8 @@ PropertyValue PropertyValue::uint32(VokUInt32 value, VokDataType type) {
 PropertyValue PropertyValue::string(const std::string& text) {
   PropertyValue v;
   v.dataType = kVokDataType_String;
-  v.bytes.assign(text.begin(), text.end());
-  v.bytes.push_back(0);
+  v.bytes.assign(kTextSize, 0);
+  std::copy_n(text.begin(), std::min(text.size(), kTextSize - 1), v.bytes.begin());
   return v;
 }
 

@@ -135,9 +135,10 @@ TEST_F(Detection, DeviceInformationTable) {
     vok::sim::CameraSpec spec;
     spec.productName = "placeholder";
     const auto camera = sim().addCamera(spec);
-    // Raw bytes, so that a 256-byte name without a zero byte can be given.
+    // Raw bytes in the camera's 256-byte text field, so that a name without a zero byte can
+    // be given.
     std::vector<std::uint8_t> nameBytes(c.name.begin(), c.name.end());
-    if (nameBytes.size() < 256) nameBytes.push_back(0);
+    nameBytes.resize(256, 0);
     sim().setProperty(camera, 0x2, vok::sim::PropertyValue::raw(kVokDataType_String, nameBytes));
     sim().setProperty(camera, 0x7, vok::sim::PropertyValue::string(c.version));
     MainWindowController& window = open();

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -108,11 +109,15 @@ class ActionTableTest : public SimulatedCamera {
     controller->setDownloadFolders({QStringLiteral("/pictures"), QStringLiteral("/transfer")});
   }
 
-  // What `action` queues, as commandText() has it.
+  // What `action` queues, as commandText() has it; a command queued only once the one before
+  // it has finished reads "then ...".
   std::vector<std::string> queued(const ActionEvent& action) {
     controller->actionPerformed(action);
     std::vector<std::string> out;
-    for (const auto& command : processor->take()) out.push_back(commandText(*command));
+    for (const auto& command : processor->take()) {
+      out.push_back(commandText(*command));
+      for (auto next = command->followUp(); next; next = next->followUp()) out.push_back("then " + commandText(*next));
+    }
     return out;
   }
 
@@ -174,7 +179,7 @@ TEST_F(ActionTableTest, EveryActionQueuesItsCommandsInOrder) {
       {C::set_LED, {}, idle},
       {C::set_ISO_SPEED, {set + "0x402 7"}, idle},
       {C::set_ASPECT_RATIO, {}, idle},
-      {C::set_EVF_AFMODE, {"DoEvfAFCommand 0", set + "0x50e 7"}, idle},
+      {C::set_EVF_AFMODE, {"DoEvfAFCommand 0", "then " + set + "0x50e 7"}, idle},
       {C::set_ZOOM, {set + "0x600 7"}, idle},
       {C::set_AF_MODE, {set + "0x404 7"}, idle},
       {C::set_STROBO, {set + "0x601 7"}, idle},
@@ -205,7 +210,7 @@ TEST_F(ActionTableTest, EveryActionQueuesItsCommandsInOrder) {
       {C::press_STILL, {"SwitchStillMovieCommand 0x108"}, idle},
       {C::press_MOVIE, {"SwitchStillMovieCommand 0x107"}, idle},
       {C::rec_START, {"SetRecCommand 4"}, idle},
-      {C::rec_END, {"SetRecCommand 0", "SwitchStillMovieCommand 0x108"}, idle},
+      {C::rec_END, {"SetRecCommand 0", "then SwitchStillMovieCommand 0x108"}, idle},
       {C::click_WB, {"ClickWBCommand 1"}, "no live view, click 1, roll-pitch 1"},
       {C::click_MOUSE_WB, {"ClickWBCommand 2"}, idle},
       {C::click_AF, {"ClickAFCommand 1"}, "no live view, click 2, roll-pitch 1"},
@@ -251,6 +256,36 @@ TEST_F(ActionTableTest, ActionWithABadObjectQueuesNothing) {
   fresh();
   EXPECT_EQ(queued(ActionEvent(C::set_TV, QVariant::fromValue<quint32>(0xFFFFFFFF))),
             (std::vector<std::string>{"SetPropertyCommandWithData 0x406 4294967295"}));
+}
+
+TEST_F(ActionTableTest, SecondCommandOfARowNeverOvertakesTheFirstsBusyRetry) {
+  sim().setProperty(cameraId_, 0x01000422, vok::sim::PropertyValue::uint32(1));  // movie mode
+  struct Case {
+    const char* label;
+    C action;
+    std::function<void()> busyOnce;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"autofocus mode", C::set_EVF_AFMODE, [] { sim().script("VokSendCommand", {VOK_ERR_DEVICE_BUSY}); },
+       {"VokSendCommand", "VokSendCommand", "VokSetPropertyData(0x50e)"}},
+      // Recording stops before the camera leaves movie mode.
+      {"recording end", C::rec_END, [] { sim().script("VokSetPropertyData", 0x510, {VOK_ERR_DEVICE_BUSY}); },
+       {"VokSetPropertyData(0x510)", "VokSetPropertyData(0x510)", "VokGetPropertyData(0x1000422)",
+        "VokSetPropertyData(0xb)", "VokSetCapacity", "VokSendCommand"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    platform::ScopedFakeClock clock;
+    CameraController controller(std::make_shared<CameraModel>(camera_));
+    sim().clearCalls();
+    c.busyOnce();
+    runInFakeTime(*clock, [&] { controller.actionPerformed(ActionEvent(c.action, QVariant::fromValue<quint32>(7))); });
+    ASSERT_TRUE(advanceUntil(*clock, [&] { return callNames().size() >= c.calls.size(); }));
+    pumpFor(*clock, 1);  // nothing more comes
+    controller.stop();
+    EXPECT_EQ(callNames(), c.calls);
+  }
 }
 
 TEST_F(ActionTableTest, ZoomMovesStopAtZeroAndSaturateAtTheLargestValue) {

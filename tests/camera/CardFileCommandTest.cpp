@@ -131,37 +131,95 @@ class CardFileCommandTest : public SimulatedCamera {
 };
 
 TEST_F(CardFileCommandTest, WalkFindsTheItemsInTheDcimFoldersAndReleasesTheRest) {
+  constexpr VokError ok = VOK_ERR_OK;
+  constexpr VokError fails = VOK_ERR_INTERNAL;
   struct Case {
     const char* label;
     std::vector<CardEntry> card;
     VokUInt32 volume;
+    // What VokGetChildAtIndex answers in turn: the volume, its entries up to DCIM, then each
+    // folder of DCIM followed by its items.
+    std::vector<VokError> fetches;
     VokError status;
     std::int64_t count;
+    std::size_t items;
+    std::int64_t skipped;
   };
   const std::vector<CardEntry> three = {
       CardEntry::dir("DCIM", {CardEntry::dir("100TAVO", {first, second}), CardEntry::dir("101TAVO", {third})})};
+  const std::vector<CardEntry> miscFirst = {CardEntry::dir("MISC"), three[0]};
   const Case cases[] = {
-      {"three items in two folders", three, 0, VOK_ERR_OK, 3},
-      {"no such volume", three, 1, VOK_ERR_NO_VOLUME, 0},
-      {"no DCIM folder", {CardEntry::dir("MISC", {first})}, 0, kStatusFolderNotFound, 0},
-      {"empty card", {}, 0, kStatusFolderNotFound, 0},
+      {"three items in two folders", three, 0, {}, VOK_ERR_OK, 3, 3, 0},
+      {"no such volume", three, 1, {}, VOK_ERR_NO_VOLUME, 0, 0, 0},
+      {"no DCIM folder", {CardEntry::dir("MISC", {first})}, 0, {}, kStatusFolderNotFound, 0, 0, 0},
+      {"empty card", {}, 0, {}, kStatusFolderNotFound, 0, 0, 0},
       {"a file named DCIM first", {CardEntry::file("DCIM", {1}), CardEntry::dir("DCIM", {CardEntry::dir("100TAVO", {first})})},
-       0, VOK_ERR_OK, 1},
-      {"folders without items", {CardEntry::dir("DCIM", {CardEntry::dir("100TAVO"), CardEntry::dir("101TAVO")})}, 0,
-       VOK_ERR_OK, 0},
-      {"no folders", {CardEntry::dir("DCIM")}, 0, VOK_ERR_OK, 0},
+       0, {}, VOK_ERR_OK, 1, 1, 0},
+      {"folders without items", {CardEntry::dir("DCIM", {CardEntry::dir("100TAVO"), CardEntry::dir("101TAVO")})}, 0, {},
+       VOK_ERR_OK, 0, 0, 0},
+      {"no folders", {CardEntry::dir("DCIM")}, 0, {}, VOK_ERR_OK, 0, 0, 0},
+      // A failed fetch at each level: only the volume's own decides the answer.
+      {"volume not fetched", three, 0, {fails}, fails, 0, 0, 0},
+      {"volume entry not fetched", miscFirst, 0, {ok, fails}, VOK_ERR_OK, 3, 3, 0},
+      {"DCIM not fetched", three, 0, {ok, fails}, kStatusFolderNotFound, 0, 0, 0},
+      {"first folder not fetched", three, 0, {ok, ok, fails}, VOK_ERR_OK, 1, 1, 1},
+      {"last folder not fetched", three, 0, {ok, ok, ok, ok, ok, fails}, VOK_ERR_OK, 2, 2, 1},
+      {"first item not fetched", three, 0, {ok, ok, ok, fails}, VOK_ERR_OK, 3, 2, 1},
+      {"last item not fetched", three, 0, {ok, ok, ok, ok, ok, ok, fails}, VOK_ERR_OK, 3, 2, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     useCard(c.card);
+    sim().script("VokGetChildAtIndex", c.fetches);
     std::int64_t count = 0;
+    std::int64_t skipped = 0;
     FileCounterCommand::ItemList items;
-    EXPECT_EQ(FileCounterCommand::countFiles(camera_, c.volume, count, items), c.status);
+    EXPECT_EQ(FileCounterCommand::countFiles(camera_, c.volume, count, items, skipped), c.status);
     EXPECT_EQ(count, c.count);
-    EXPECT_EQ(static_cast<std::int64_t>(items.size()), c.count);
+    EXPECT_EQ(items.size(), c.items);
+    EXPECT_EQ(skipped, c.skipped);
     EXPECT_EQ(sim().stats().live, 1 + static_cast<int>(items.size()));  // the camera and the items kept
     for (const auto& call : sim().calls()) EXPECT_NE(call.status, VOK_ERR_INVALID_PARAMETER) << call.name;
   }
+}
+
+TEST_F(CardFileCommandTest, UnreadableItemIsSkippedAndTheOthersAreStillDownloadedOrDeleted) {
+  // The last item cannot be fetched: the walk goes on without it.
+  const auto lastItemUnreadable = [] {
+    sim().script("VokGetChildAtIndex", {VOK_ERR_OK, VOK_ERR_OK, VOK_ERR_OK, VOK_ERR_OK, VOK_ERR_OK, VOK_ERR_OK,
+                                        VOK_ERR_INTERNAL});
+  };
+  lastItemUnreadable();
+  DownloadAllFilesCommand download(model, folder());
+  EXPECT_TRUE(download.execute());
+  EXPECT_EQ(events.camera(), (std::vector<Seen>{{EventType::file_COUNT_COMPLETED, 3},
+                                                {EventType::file_DOWNLOAD_COMPLETED, 0},
+                                                {EventType::file_DOWNLOAD_COMPLETED, 0},
+                                                {EventType::close_PROGRESS, 0}}));
+  EXPECT_EQ(downloaded(), (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG")}));
+  EXPECT_EQ(model->_storageFileNum.load(), 3);
+  EXPECT_EQ(model->_skippedFileNum.load(), 1);
+  EXPECT_EQ(sim().stats().live, 1);
+
+  events.clear();
+  lastItemUnreadable();
+  DeleteAllFilesCommand remove(model);
+  EXPECT_TRUE(remove.execute());
+  EXPECT_EQ(events.camera(), (std::vector<Seen>{{EventType::file_COUNT_COMPLETED, 3},
+                                                {EventType::file_DELETE_COMPLETED, 0},
+                                                {EventType::file_DELETE_COMPLETED, 0},
+                                                {EventType::close_PROGRESS, 0}}));
+  EXPECT_EQ(sim().cardEntries(cameraId_),
+            (std::vector<std::string>{"DCIM/", "DCIM/100TAVO/", "DCIM/101TAVO/", "DCIM/101TAVO/IMG_0101.JPG"}));
+  EXPECT_EQ(model->_skippedFileNum.load(), 1);
+  EXPECT_EQ(sim().stats().live, 1);
+
+  // A walk without skips says so.
+  events.clear();
+  DownloadAllFilesCommand again(model, folder());
+  EXPECT_TRUE(again.execute());
+  EXPECT_EQ(model->_storageFileNum.load(), 1);
+  EXPECT_EQ(model->_skippedFileNum.load(), 0);
 }
 
 TEST_F(CardFileCommandTest, DownloadAllFetchesEveryItemBesideWhatIsThere) {

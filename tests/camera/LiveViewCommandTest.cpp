@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,20 +73,19 @@ class LiveViewCommandTest : public SimulatedCamera {
   EventRecorder events;
 };
 
-TEST_F(LiveViewCommandTest, StartSetsTheComputersBitOnTheCamerasOwnValue) {
+TEST_F(LiveViewCommandTest, StartSetsTheComputersBitOnTheCamerasOwnValueAndLeavesTheStartUpValue) {
   struct Case {
     const char* label;
     VokUInt32 storeMode;
     VokUInt32 storeDevice;
     std::vector<std::string> writes;
-    VokUInt32 device;   // the store's output device after
-    VokUInt32 startup;  // and its start-up one
+    VokUInt32 device;  // the store's output device after
     std::vector<Seen> events;
   };
   const Case cases[] = {
       // The store has not read the device yet: its mark must not reach the camera.
-      {"store not read yet", 0, kNotRead, {"0x501=0x1", "0x500=0x3"}, 3, 1, {{EventType::download_EVF, 0x500}}},
-      {"mode already on", 1, 1, {"0x500=0x3"}, 3, 0, {{EventType::download_EVF, 0x500}}},
+      {"store not read yet", 0, kNotRead, {"0x501=0x1", "0x500=0x3"}, 3, {{EventType::download_EVF, 0x500}}},
+      {"mode already on", 1, 1, {"0x500=0x3"}, 3, {{EventType::download_EVF, 0x500}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -100,7 +100,8 @@ TEST_F(LiveViewCommandTest, StartSetsTheComputersBitOnTheCamerasOwnValue) {
     EXPECT_EQ(writes(), c.writes);
     EXPECT_EQ(cameraValue(0x500), 3u);
     EXPECT_EQ(model->_evfOutputDevice.load(), c.device);
-    EXPECT_EQ(model->_startupEvfOutputDevice.load(), c.startup);
+    // Only the first read of the property sets the start-up value, never the start.
+    EXPECT_EQ(model->_startupEvfOutputDevice.load(), 0u);
     EXPECT_EQ(events.camera(), c.events);
   }
 }
@@ -117,7 +118,7 @@ TEST_F(LiveViewCommandTest, StartThatFailsLeavesTheStoreAndGivesUpOnABusyCamera)
   // A camera that stays busy is retried, but not for ever.
   sim().fail("VokGetPropertyData", VOK_ERR_DEVICE_BUSY);
   StartEvfCommand busy(model);
-  for (int attempt = 1; attempt < live_view::kMaxAttempts; ++attempt) ASSERT_FALSE(run(busy)) << attempt;
+  for (int attempt = 1; attempt < Command::kMaxAttempts; ++attempt) ASSERT_FALSE(run(busy)) << attempt;
   EXPECT_TRUE(run(busy));
   EXPECT_EQ(model->_evfOutputDevice.load(), kNotRead);
 }
@@ -146,7 +147,13 @@ TEST_F(LiveViewCommandTest, EndClearsOnlyTheComputersBitAndResetsTheRollPitchRep
     const double before = testing_support::seconds(*clock);
     EndEvfCommand end(model);
     EXPECT_TRUE(run(end));
-    EXPECT_GE(testing_support::seconds(*clock) - before, c.pause);
+    // Fake time moves only while the command sleeps on it.
+    const double elapsed = testing_support::seconds(*clock) - before;
+    if (c.pause == 0) {
+      EXPECT_EQ(elapsed, 0.0) << "paused without a preview to end";
+    } else {
+      EXPECT_GE(elapsed, c.pause);
+    }
     EXPECT_EQ(writes(), c.writes);
     EXPECT_EQ(cameraValue(0x500), 1u);
     EXPECT_EQ(model->_rollPitch.load(), 1u);
@@ -166,10 +173,10 @@ TEST_F(LiveViewCommandTest, EndRetriesAFailureButNotForEver) {
   model->_evfOutputDevice = 3;
   sim().fail("VokSetPropertyData", VOK_ERR_INTERNAL);
   EndEvfCommand end(model);
-  for (int attempt = 1; attempt < live_view::kMaxAttempts; ++attempt) ASSERT_FALSE(run(end)) << attempt;
+  for (int attempt = 1; attempt < Command::kMaxAttempts; ++attempt) ASSERT_FALSE(run(end)) << attempt;
   EXPECT_TRUE(run(end));
   EXPECT_EQ(std::count(events.camera().begin(), events.camera().end(), Seen{EventType::error, VOK_ERR_INTERNAL}),
-            live_view::kMaxAttempts);
+            Command::kMaxAttempts);
 }
 
 TEST_F(LiveViewCommandTest, FrameCarriesItsBytesAndGeometry) {
@@ -215,7 +222,7 @@ TEST_F(LiveViewCommandTest, FrameWhoseGeometryCannotBeReadIsStillPosted) {
 
 TEST_F(LiveViewCommandTest, NotReadyIsRetriedSilentlyThenReportedOnce) {
   DownloadEvfCommand download(model);  // the camera's output device lacks the bit
-  for (int attempt = 1; attempt < live_view::kMaxAttempts; ++attempt) ASSERT_FALSE(run(download)) << attempt;
+  for (int attempt = 1; attempt < Command::kMaxAttempts; ++attempt) ASSERT_FALSE(run(download)) << attempt;
   EXPECT_TRUE(events.camera().empty());
   EXPECT_TRUE(run(download));
   EXPECT_EQ(events.camera(), (std::vector<Seen>{{EventType::error, VOK_ERR_OBJECT_NOTREADY}}));
@@ -254,17 +261,41 @@ TEST_F(LiveViewCommandTest, FailuresAreReportedRetriedAndReleaseEverything) {
   }
 }
 
-TEST_F(LiveViewCommandTest, MisreportedFrameIsNeverReadPastItsStream) {
+TEST_F(LiveViewCommandTest, FetchedFrameIsPostedWhateverTheStreamSaysButNeverReadPastIt) {
+  using vok::sim::StreamQuirk;
   sim().setProperty(cameraId_, 0x500, PropertyValue::uint32(3));
-  sim().setStreamQuirk(vok::sim::StreamQuirk::NullPointer);
-  DownloadEvfCommand download(model);
-  EXPECT_TRUE(run(download));
-  EXPECT_TRUE(events.camera().empty());  // nothing to show
-
-  sim().setStreamQuirk(vok::sim::StreamQuirk::LengthBeyondBuffer);
-  EXPECT_TRUE(run(download));
-  ASSERT_EQ(events.camera().size(), 1u);
-  EXPECT_EQ(events.args()[0].value<EvfPointer>()->_stream.size(), static_cast<qsizetype>(live_view::kMemoryStreamSize));
+  struct Case {
+    const char* label;
+    StreamQuirk quirk;
+    const char* failingCall;  // scripted to fail once, without handing anything out
+    std::optional<qsizetype> posted;  // the frame's size; none: no frame
+  };
+  const Case cases[] = {
+      {"as it should", StreamQuirk::None, nullptr, 3000},
+      {"non-zero statuses", StreamQuirk::NonZeroStatus, nullptr, 3000},
+      {"length 0", StreamQuirk::ZeroLength, nullptr, 0},
+      {"length unknown", StreamQuirk::None, "VokGetLength", 0},
+      {"length past the stream", StreamQuirk::LengthBeyondBuffer, nullptr,
+       static_cast<qsizetype>(live_view::kMemoryStreamSize)},
+      // Nothing to hand over.
+      {"no pointer", StreamQuirk::NullPointer, nullptr, std::nullopt},
+      {"pointer unknown", StreamQuirk::None, "VokGetPointer", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    events.clear();
+    sim().setStreamQuirk(c.quirk);
+    if (c.failingCall) sim().script(c.failingCall, {VOK_ERR_INTERNAL});
+    DownloadEvfCommand download(model);
+    EXPECT_TRUE(run(download));
+    if (c.posted) {
+      ASSERT_EQ(events.camera(), (std::vector<Seen>{{EventType::evf_DATA_CHANGED, 0}}));
+      EXPECT_EQ(events.args()[0].value<EvfPointer>()->_stream.size(), *c.posted);
+    } else {
+      EXPECT_TRUE(events.camera().empty());
+    }
+    EXPECT_EQ(sim().stats().live, 1);
+  }
 }
 
 TEST_F(LiveViewCommandTest, LiveViewRunsThroughTheController) {

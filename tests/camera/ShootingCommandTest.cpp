@@ -14,6 +14,7 @@
 #include "camera/ClickWBCommand.h"
 #include "camera/DoEvfAFCommand.h"
 #include "camera/DriveLensEvfCommand.h"
+#include "camera/LiveView.h"
 #include "camera/PressShutterCommand.h"
 #include "camera/SetRecCommand.h"
 #include "camera/SetRemoteShootingCommand.h"
@@ -173,10 +174,20 @@ TEST_F(ShootingCommandTest, FailuresAreReportedAndOnlyBusyRetriesWhereTheRuleSay
        {VOK_ERR_DEVICE_BUSY}, {"cmd(0x102,0)"}, {{EventType::device_BUSY, VOK_ERR_DEVICE_BUSY}}, false},
       {"failed lens drive", [](const Model& m) { return std::make_shared<DriveLensEvfCommand>(m, 1); },
        {VOK_ERR_INTERNAL}, {"cmd(0x103,1)"}, {{EventType::error, VOK_ERR_INTERNAL}}, true},
+      // Always done, however the camera answers.
+      {"busy remote shooting", [](const Model& m) { return std::make_shared<SetRemoteShootingCommand>(m, 1); },
+       {VOK_ERR_DEVICE_BUSY}, {"read(0x605)", "cmd(0x10f,1)"}, {{EventType::device_BUSY, VOK_ERR_DEVICE_BUSY}}, true},
+      {"failed remote shooting", [](const Model& m) { return std::make_shared<SetRemoteShootingCommand>(m, 0); },
+       {VOK_ERR_INTERNAL}, {"read(0x605)", "cmd(0x10f,0)"}, {{EventType::error, VOK_ERR_INTERNAL}}, true},
+      {"busy roll and pitch", [](const Model& m) { return std::make_shared<SetRollPitchCommand>(m, 0x109); },
+       {VOK_ERR_DEVICE_BUSY}, {"cmd(0x109,1)"},
+       {{EventType::angle_INFO, 0}, {EventType::device_BUSY, VOK_ERR_DEVICE_BUSY}}, true},
   };
+  sim().setProperty(cameraId_, 0x605, PropertyValue::uint32(0));  // remote shooting possible
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     auto model = std::make_shared<CameraModel>(camera_);
+    model->isEvfEnable = true;  // so that the roll-and-pitch switch is sent
     model->canDownloadImage = false;
     sim().script("VokSendCommand", c.statuses);
     sim().clearCalls();
@@ -185,6 +196,52 @@ TEST_F(ShootingCommandTest, FailuresAreReportedAndOnlyBusyRetriesWhereTheRuleSay
     EXPECT_EQ(shortCalls(), c.calls);
     EXPECT_EQ(events.camera(), c.events);
     EXPECT_EQ(model->canDownloadImage.load(), c.downloadAllowed);
+  }
+}
+
+TEST_F(ShootingCommandTest, WaitForLiveViewOrTheMirrorEndsOnceItComesOrAfterItsAttemptsWithOneReport) {
+  struct Case {
+    const char* label;
+    std::function<std::shared_ptr<Command>(const Model&)> make;
+    std::function<void(CameraModel&)> wait;   // the state the command waits in
+    std::function<void(CameraModel&)> ready;  // what ends the wait
+    std::vector<std::string> calls;           // once ready
+    Seen givingUp;
+  };
+  const Case cases[] = {
+      {"white-balance click", [](const Model& m) { return std::make_shared<ClickWBCommand>(m, 2); },
+       [](CameraModel& m) { m.isEvfEnable = false; }, [](CameraModel& m) { m.isEvfEnable = true; }, {"cmd(0x104,0)"},
+       {EventType::error, live_view::kStatusLiveViewOff}},
+      {"focus click", [](const Model& m) { return std::make_shared<ClickAFCommand>(m, 2); },
+       [](CameraModel& m) { m.isEvfEnable = false; }, [](CameraModel& m) { m.isEvfEnable = true; }, {"point(0,0)"},
+       {EventType::error, live_view::kStatusLiveViewOff}},
+      {"mirror up", [](const Model& m) { return std::make_shared<SwitchMirrorUpCommand>(m, 1); },
+       [](CameraModel& m) { m._mirrorLockUpState = 2; }, [](CameraModel& m) { m._mirrorLockUpState = 0; },
+       {"write(0x1000438)=1"}, {EventType::device_BUSY, VOK_ERR_DEVICE_BUSY}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto model = std::make_shared<CameraModel>(camera_);
+    c.wait(*model);
+    sim().clearCalls();
+    events.clear();
+    // Carried out once the wait ends, without a report of the wait.
+    const auto waiting = c.make(model);
+    for (int attempt = 1; attempt < 5; ++attempt) ASSERT_FALSE(waiting->execute()) << attempt;
+    c.ready(*model);
+    EXPECT_TRUE(waiting->execute());
+    EXPECT_EQ(shortCalls(), c.calls);
+    EXPECT_TRUE(events.camera().empty());
+
+    // A wait that never ends is given up on, and said once.
+    c.wait(*model);
+    sim().clearCalls();
+    const auto stuck = c.make(model);
+    for (int attempt = 1; attempt < Command::kMaxAttempts; ++attempt) ASSERT_FALSE(stuck->execute()) << attempt;
+    EXPECT_TRUE(events.camera().empty());
+    EXPECT_TRUE(stuck->execute());
+    EXPECT_EQ(events.camera(), (std::vector<Seen>{c.givingUp}));
+    EXPECT_TRUE(shortCalls().empty());
   }
 }
 

@@ -67,6 +67,7 @@ TEST_F(LiveView, FramesComeOnlyWhileTheOutputDeviceHasTheComputersBit) {
   tagVokSize size{};
   EXPECT_EQ(VokGetPropertyData(image, 0x540, 0, sizeof size, &size), VOK_ERR_OK);
   EXPECT_EQ(size.width, 6000);
+  EXPECT_EQ(VokGetPropertyData(image, 0x540, 0, sizeof zoom, &zoom), VOK_ERR_INVALID_PARAMETER);
   releaseImage();
 
   // A frame larger than the stream does not fit; a released stream takes no frame.
@@ -89,6 +90,15 @@ TEST_F(LiveView, QuirksMisreportTheFrame) {
   sim().setStreamQuirk(vok::sim::StreamQuirk::LengthBeyondBuffer);
   EXPECT_EQ(VokGetLength(stream, &length), VOK_ERR_OK);
   EXPECT_GT(length, 0x1000u);
+  sim().setStreamQuirk(vok::sim::StreamQuirk::ZeroLength);
+  EXPECT_EQ(VokGetLength(stream, &length), VOK_ERR_OK);
+  EXPECT_EQ(length, 0u);
+  // A failure that still hands out what the stream holds.
+  sim().setStreamQuirk(vok::sim::StreamQuirk::NonZeroStatus);
+  EXPECT_NE(VokGetPointer(stream, &pointer), VOK_ERR_OK);
+  EXPECT_NE(pointer, nullptr);
+  EXPECT_NE(VokGetLength(stream, &length), VOK_ERR_OK);
+  EXPECT_EQ(length, 1000u);
   releaseImage();
 }
 

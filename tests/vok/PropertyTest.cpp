@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "SimFixture.h"
 
@@ -48,29 +49,57 @@ TEST_F(Session, PropertyAndStatusCallsNeedAnOpenSessionExceptNameAndVersionReads
 
 using Properties = SimTest;
 
-TEST_F(Properties, ReadCopiesAtMostTheAskedSizeAndAtMostWhatIsStored) {
+TEST_F(Properties, ReadsAndWritesMustGiveThePropertysOwnSize) {
   VokCameraRef cam = openCamera();
+  sim().setProperty(camera, 0x106, vok::sim::PropertyValue::uint32(0x01020304));
   VokDataType type = 0;
   VokUInt32 size = 0;
+  // A text sits in a field of 256 bytes.
   ASSERT_EQ(VokGetPropertySize(cam, 0x2, 0, &type, &size), VOK_ERR_OK);
   EXPECT_EQ(type, kVokDataType_String);
-  EXPECT_EQ(size, std::strlen("Orvell Tavo Quill") + 1);
+  EXPECT_EQ(size, 256u);
 
-  unsigned char buffer[8];
-  std::memset(buffer, 0xAA, sizeof buffer);
-  ASSERT_EQ(VokGetPropertyData(cam, 0x2, 0, 3, buffer), VOK_ERR_OK);
-  EXPECT_EQ(std::memcmp(buffer, "Orv", 3), 0);
-  for (int i = 3; i < 8; ++i) {
-    EXPECT_EQ(buffer[i], 0xAA) << "byte " << i;
+  unsigned char buffer[300];
+  struct Case {
+    const char* label;
+    VokPropertyID id;
+    VokUInt32 size;
+    VokError read;
+  };
+  const Case cases[] = {
+      {"number", 0x106, 4, VOK_ERR_OK},
+      {"number, short", 0x106, 3, VOK_ERR_INVALID_PARAMETER},
+      {"number, long", 0x106, 8, VOK_ERR_INVALID_PARAMETER},
+      {"text", 0x2, 256, VOK_ERR_OK},
+      {"text, its length", 0x2, 18, VOK_ERR_INVALID_PARAMETER},
+      {"text, long", 0x2, 300, VOK_ERR_INVALID_PARAMETER},
+      {"unknown", 0x999, 4, VOK_ERR_PROPERTY_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::memset(buffer, 0xAA, sizeof buffer);
+    EXPECT_EQ(VokGetPropertyData(cam, c.id, 0, c.size, buffer), c.read);
+    // A refused read leaves the buffer alone.
+    if (c.read != VOK_ERR_OK) {
+      EXPECT_EQ(buffer[0], 0xAA);
+    }
   }
-
-  sim().setProperty(camera, 0x106, vok::sim::PropertyValue::uint32(0x01020304));
   std::memset(buffer, 0xAA, sizeof buffer);
-  ASSERT_EQ(VokGetPropertyData(cam, 0x106, 0, sizeof buffer, buffer), VOK_ERR_OK);
-  EXPECT_EQ(buffer[0], 0x04);
-  EXPECT_EQ(buffer[3], 0x01);
-  EXPECT_EQ(buffer[4], 0xAA);
-  EXPECT_EQ(VokGetPropertyData(cam, 0x999, 0, sizeof buffer, buffer), VOK_ERR_PROPERTY_NOT_FOUND);
+  ASSERT_EQ(VokGetPropertyData(cam, 0x2, 0, 256, buffer), VOK_ERR_OK);
+  EXPECT_STREQ(reinterpret_cast<const char*>(buffer), "Orvell Tavo Quill");
+  EXPECT_EQ(buffer[255], 0);
+
+  // A known property takes only a value of its size and keeps its old one otherwise.
+  const unsigned char eight[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+  EXPECT_EQ(VokSetPropertyData(cam, 0x106, 0, 8, eight), VOK_ERR_INVALID_PARAMETER);
+  EXPECT_EQ(VokSetPropertyData(cam, 0x106, 0, 2, eight), VOK_ERR_INVALID_PARAMETER);
+  EXPECT_EQ(sim().property(camera, 0x106)->bytes, vok::sim::PropertyValue::uint32(0x01020304).bytes);
+  EXPECT_EQ(VokSetPropertyData(cam, 0x106, 0, 4, eight), VOK_ERR_OK);
+  EXPECT_EQ(sim().property(camera, 0x106)->bytes, (std::vector<std::uint8_t>{9, 9, 9, 9}));
+
+  // A text longer than its field is cut to fit, terminator included.
+  EXPECT_EQ(vok::sim::PropertyValue::string(std::string(300, 'x')).bytes.size(), 256u);
+  EXPECT_EQ(vok::sim::PropertyValue::string(std::string(300, 'x')).bytes.back(), 0);
   VokRelease(cam);
 }
 
