@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/MiddleElision.h"
 #include "camera/ViewEvent.h"
 #include "platform/Bundle.h"
 #include "ui_CheckSupportDeviceViewController.h"
@@ -16,6 +17,9 @@ CheckSupportDeviceViewController::~CheckSupportDeviceViewController() = default;
 
 void CheckSupportDeviceViewController::setupView(QWidget* root) {
   ui_->setupUi(root);
+  // Product names come up to 256 characters long.
+  elideInTheMiddle(ui_->lbSupportDeviceName);
+  elideInTheMiddle(ui_->lbNotSupportDeviceName);
   connect(ui_->btnNotSupportRetry, &QPushButton::clicked, this,
           &CheckSupportDeviceViewController::onClickNotSupportRetry);
   connect(ui_->btnSupportNext, &QPushButton::clicked, this, &CheckSupportDeviceViewController::onClickSupportNext);

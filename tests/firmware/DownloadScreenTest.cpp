@@ -23,6 +23,7 @@
 #include "platform/Storyboard.h"
 #include "platform/WindowController.h"
 #include "support/DiskImages.h"
+#include "support/LongNames.h"
 #include "support/TestFiles.h"
 #include "tools/firmware-service/HttpServer.h"
 
@@ -245,6 +246,18 @@ TEST_F(DownloadScreen, FirmwareLineTable) {
   EXPECT_TRUE(bare.lbFirmwareInfo->text().isEmpty());
   EXPECT_EQ(bare.fennicProgressBar->barThickness(), 10.0);
   EXPECT_TRUE(server_->requests().isEmpty());
+}
+
+TEST_F(DownloadScreen, LongProductNameIsElidedInTheMiddle) {
+  CameraFirmwareInfoPtr info = entry();
+  info->downloadLink.reset();  // nothing to fetch: the line is all this needs
+  const QString name = testing_support::longProductName();
+  Screen& s = open(info, name);
+  s.view()->resize(720, 520);
+  s.view()->show();
+  QApplication::processEvents();
+  EXPECT_LE(s.view()->minimumSizeHint().width(), 720);
+  testing_support::expectElidedInTheMiddle(s.lbFirmwareInfo, name);
 }
 
 TEST_F(DownloadScreen, StatesTable) {
