@@ -21,9 +21,9 @@ inline QString longProductName() {
   return name + QStringLiteral(" Moth Sable End");  // 255 characters and the terminating zero
 }
 
-// The label shows its whole text, which holds `name`, elided in the middle: the start and the end
-// stay, it fits its width and lies inside its window, and its tooltip gives the whole text as
-// written.
+// The label shows its whole text, which holds `name`, elided in the middle on one line: the
+// start and the end stay, it fits its width and lies inside its window, and its tooltip gives
+// the whole text as written.
 inline void expectElidedInTheMiddle(QLabel* label, const QString& name) {
   ASSERT_TRUE(label);
   const QString text = label->text();
@@ -33,6 +33,7 @@ inline void expectElidedInTheMiddle(QLabel* label, const QString& name) {
   EXPECT_TRUE(shown.startsWith(text.left(4))) << shown.toStdString();
   EXPECT_TRUE(shown.endsWith(text.right(4))) << shown.toStdString();
   EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+  EXPECT_LT(label->sizeHint().height(), 2 * label->fontMetrics().height());  // one line
   const QRect inWindow(label->mapTo(label->window(), QPoint(0, 0)), label->size());
   EXPECT_TRUE(label->window()->rect().contains(inWindow))
       << inWindow.x() << "," << inWindow.width() << " in " << label->window()->width();
