@@ -2,14 +2,13 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 
 #include "platform/Bundle.h"
+#include "platform/Placement.h"
 
 namespace platform {
 namespace {
@@ -23,7 +22,7 @@ class AlertBox final : public QMessageBox {
  protected:
   void showEvent(QShowEvent* event) override {
     QMessageBox::showEvent(event);  // sizes the box
-    move(alertPosition(parentWidget(), frameGeometry().size()));
+    move(centredPosition(parentWidget(), frameGeometry().size()));
   }
 };
 
@@ -70,18 +69,6 @@ AlertPresenter& presenter() {
 }
 
 }  // namespace
-
-QPoint alertPosition(const QWidget* parent, QSize size) {
-  const QWidget* window = parent ? parent->window() : nullptr;
-  QRect over;
-  if (window && window->isVisible()) {
-    over = window->frameGeometry();
-  } else {
-    QScreen* screen = window ? window->screen() : QGuiApplication::primaryScreen();
-    if (screen) over = screen->availableGeometry();
-  }
-  return over.center() - QPoint(size.width() / 2, size.height() / 2);
-}
 
 int runAlert(const AlertSpec& spec, QWidget* parent) {
   if (presenter()) return presenter()(spec, parent);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QPoint>
-#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -24,9 +22,5 @@ using AlertPresenter = std::function<int(const AlertSpec&, QWidget* parent)>;
 int runAlert(const AlertSpec& spec, QWidget* parent = nullptr);
 // nullptr restores the default presenter (a QMessageBox).
 void setAlertPresenter(AlertPresenter presenter);
-
-// Where an alert of `size` (its frame) goes: centred over the window of `parent` while that
-// window is shown, else centred on the screen.
-[[nodiscard]] QPoint alertPosition(const QWidget* parent, QSize size);
 
 }  // namespace platform

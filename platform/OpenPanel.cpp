@@ -1,15 +1,71 @@
 #include "platform/OpenPanel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QListView>
+#include <QLocale>
 #include <QPointer>
+#include <QScrollBar>
+#include <QSplitter>
 
 #include "platform/Bundle.h"
+#include "platform/Placement.h"
 #include "platform/ToolkitTexts.h"
 #include "platform/Volumes.h"
 
 namespace platform {
 namespace {
+
+// The folder list's dates in the display language's own format: the file model writes them in
+// the system's.
+class DisplayLanguageDates final : public QIdentityProxyModel {
+ public:
+  DisplayLanguageDates(QLocale locale, QObject* parent) : QIdentityProxyModel(parent), locale_(std::move(locale)) {}
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    constexpr int kDateColumn = 3;
+    if (role == Qt::DisplayRole && index.column() == kDateColumn) {
+      if (auto* files = qobject_cast<QFileSystemModel*>(sourceModel())) {
+        return locale_.toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
+      }
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+
+ private:
+  QLocale locale_;
+};
+
+// Qt's own panel, standing over the application's window with a side bar wide enough for the
+// names of the places in it (memory cards among them).
+class FolderPanel final : public QFileDialog {
+ public:
+  explicit FolderPanel(QWidget* over) : QFileDialog(nullptr), over_(over) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QFileDialog::showEvent(event);
+    widenSideBar();
+    move(centredPosition(over_, frameGeometry().size()));
+  }
+
+ private:
+  void widenSideBar() {
+    auto* sideBar = findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+    if (!sideBar || !splitter || splitter->count() < 2) return;
+    const int names = sideBar->sizeHintForColumn(0) + 2 * sideBar->frameWidth() +
+                      sideBar->verticalScrollBar()->sizeHint().width();
+    const int total = splitter->width() > 0 ? splitter->width() : width();
+    const int side = qBound(sideBar->minimumSizeHint().width(), names, total / 2);
+    splitter->setSizes({side, total - side});
+  }
+
+  QPointer<QWidget> over_;
+};
 
 OpenPanelPresenter& presenter() {
   static OpenPanelPresenter p;
@@ -24,8 +80,9 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     return;
   }
   // The panel's own texts follow the display language.
-  useToolkitTexts(Bundle::main().localizationInUse());
-  auto* dialog = new QFileDialog(nullptr);
+  const QString language = Bundle::main().localizationInUse();
+  useToolkitTexts(language);
+  auto* dialog = new FolderPanel(applicationWindowOf(QApplication::activeWindow()));
   open = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   // Qt's own panel: it honours "no new folders", which the desktop's may not.
@@ -45,6 +102,7 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     if (!pathLiesIn(volume, attachRoot())) places << QUrl::fromLocalFile(volume);
   }
   dialog->setSidebarUrls(places);
+  dialog->setProxyModel(new DisplayLanguageDates(QLocale(QString(language).replace(u'-', u'_')), dialog));
 
   const QMetaObject::Connection answer =
       QObject::connect(dialog, &QDialog::finished, dialog, [dialog, completion](int result) {
