@@ -29,8 +29,10 @@ class MiddleElider final : public QObject {
       if (shownText(label_) == label_->text()) {
         QToolTip::hideText();
       } else {
-        // Plain text: a tooltip would take markup in a name for rich text.
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), Qt::convertFromPlainText(label_->text()),
+        // Markup in a name shows as written; blanks stay, and the long line wraps.
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                           QStringLiteral("<p style='white-space:pre-wrap'>") + label_->text().toHtmlEscaped() +
+                               QStringLiteral("</p>"),
                            label_);
       }
       return true;

@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QListView>
 #include <QLocale>
 #include <QPointer>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTreeView>
 
 #include "platform/Bundle.h"
 #include "platform/Placement.h"
@@ -19,6 +21,8 @@
 namespace platform {
 namespace {
 
+constexpr int kDateColumn = 3;  // of Qt's file model
+
 // The folder list's dates in the display language's own format: the file model writes them in
 // the system's.
 class DisplayLanguageDates final : public QIdentityProxyModel {
@@ -26,7 +30,6 @@ class DisplayLanguageDates final : public QIdentityProxyModel {
   DisplayLanguageDates(QLocale locale, QObject* parent) : QIdentityProxyModel(parent), locale_(std::move(locale)) {}
 
   QVariant data(const QModelIndex& index, int role) const override {
-    constexpr int kDateColumn = 3;
     if (role == Qt::DisplayRole && index.column() == kDateColumn) {
       if (auto* files = qobject_cast<QFileSystemModel*>(sourceModel())) {
         return locale_.toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
@@ -40,19 +43,34 @@ class DisplayLanguageDates final : public QIdentityProxyModel {
 };
 
 // Qt's own panel, standing over the application's window with a side bar wide enough for the
-// names of the places in it (memory cards among them).
+// names of the places in it (memory cards among them) and room for a whole date.
 class FolderPanel final : public QFileDialog {
  public:
-  explicit FolderPanel(QWidget* over) : QFileDialog(nullptr), over_(over) {}
+  FolderPanel(QWidget* over, QLocale locale) : QFileDialog(nullptr), over_(over), locale_(std::move(locale)) {
+    setProxyModel(new DisplayLanguageDates(locale_, this));
+  }
 
  protected:
   void showEvent(QShowEvent* event) override {
     QFileDialog::showEvent(event);
     widenSideBar();
+    widenDateColumn();
     move(centredPosition(over_, frameGeometry().size()));
   }
 
  private:
+  void widenDateColumn() {
+    auto* list = findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!list) return;
+    const QString longest = locale_.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
+    QHeaderView* header = list->header();
+    header->resizeSection(kDateColumn, list->fontMetrics().horizontalAdvance(longest) + 2 * list->indentation());
+    // The names give way, so that the dates show without scrolling.
+    int others = 0;
+    for (int column = 1; column < header->count(); ++column) others += header->isSectionHidden(column) ? 0 : header->sectionSize(column);
+    header->resizeSection(0, qMax(header->sectionSizeHint(0), list->viewport()->width() - others));
+  }
+
   void widenSideBar() {
     auto* sideBar = findChild<QListView*>(QStringLiteral("sidebar"));
     auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
@@ -65,6 +83,7 @@ class FolderPanel final : public QFileDialog {
   }
 
   QPointer<QWidget> over_;
+  QLocale locale_;
 };
 
 OpenPanelPresenter& presenter() {
@@ -82,7 +101,8 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
   // The panel's own texts follow the display language.
   const QString language = Bundle::main().localizationInUse();
   useToolkitTexts(language);
-  auto* dialog = new FolderPanel(applicationWindowOf(QApplication::activeWindow()));
+  auto* dialog =
+      new FolderPanel(applicationWindowOf(QApplication::activeWindow()), QLocale(QString(language).replace(u'-', u'_')));
   open = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   // Qt's own panel: it honours "no new folders", which the desktop's may not.
@@ -102,7 +122,6 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     if (!pathLiesIn(volume, attachRoot())) places << QUrl::fromLocalFile(volume);
   }
   dialog->setSidebarUrls(places);
-  dialog->setProxyModel(new DisplayLanguageDates(QLocale(QString(language).replace(u'-', u'_')), dialog));
 
   const QMetaObject::Connection answer =
       QObject::connect(dialog, &QDialog::finished, dialog, [dialog, completion](int result) {
