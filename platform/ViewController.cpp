@@ -15,7 +15,7 @@ namespace {
 // window; it goes with the sheet.
 class SheetCover final : public QWidget {
  public:
-  SheetCover(QWidget* window, QDialog* sheet) : QWidget(window), sheet_(sheet) {
+  SheetCover(QWidget* window, QWidget* sheet) : QWidget(window), sheet_(sheet) {
     setObjectName(QStringLiteral("sheetCover"));
     setAttribute(Qt::WA_NoSystemBackground);
     setGeometry(window->rect());
@@ -48,7 +48,7 @@ class SheetCover final : public QWidget {
   void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(20, 20, 20)); }
 
  private:
-  QPointer<QDialog> sheet_;
+  QPointer<QWidget> sheet_;  // a plain widget pointer: the filter also sees the dialog while it is destroyed
 };
 
 }  // namespace
