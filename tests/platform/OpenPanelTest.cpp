@@ -85,10 +85,19 @@ TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
   QTemporaryDir dir;
   const QString home = dir.filePath(QStringLiteral("TAVO QUILL CARD, SLOT 2"));
   ASSERT_TRUE(QDir(home).mkpath(QStringLiteral("CARD")));
-  const QByteArray savedHome = qgetenv("HOME");
-  qputenv("HOME", QFile::encodeName(home));
-  platform::Bundle::main().setLanguageBundle(
-      std::make_shared<platform::Bundle>(QDir(platform::Bundle::main().bundlePath()).filePath(QStringLiteral("ko.lproj"))));
+  // The home folder (the side bar's first place) and the display language, for this test only.
+  struct Surroundings {
+    explicit Surroundings(const QString& home) : savedHome(qgetenv("HOME")) {
+      qputenv("HOME", QFile::encodeName(home));
+      platform::Bundle::main().setLanguageBundle(std::make_shared<platform::Bundle>(
+          QDir(platform::Bundle::main().bundlePath()).filePath(QStringLiteral("ko.lproj"))));
+    }
+    ~Surroundings() {
+      platform::Bundle::main().setLanguageBundle(nullptr);
+      qputenv("HOME", savedHome);
+    }
+    QByteArray savedHome;
+  } surroundings(home);
 
   QWidget window;
   window.setGeometry(260, 120, 900, 640);
@@ -109,9 +118,9 @@ TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
   auto* sideBar = panel->findChild<QListView*>(QStringLiteral("sidebar"));
   ASSERT_TRUE(sideBar);
   ASSERT_GT(sideBar->model()->rowCount(), 0);
-  const QModelIndex place = sideBar->model()->index(0, 0);
-  const int nameWidth = sideBar->fontMetrics().horizontalAdvance(QFileInfo(home).fileName()) + sideBar->iconSize().width();
-  EXPECT_GE(sideBar->viewport()->width(), nameWidth) << place.data().toString().toStdString() << sideBar->viewport()->width();
+  const QString placeName = sideBar->model()->index(0, 0).data().toString();
+  EXPECT_EQ(placeName, QFileInfo(home).fileName());
+  EXPECT_GE(sideBar->viewport()->width(), sideBar->fontMetrics().horizontalAdvance(placeName) + sideBar->iconSize().width());
 
   auto* list = panel->findChild<QTreeView*>(QStringLiteral("treeView"));
   ASSERT_TRUE(list);
@@ -130,8 +139,6 @@ TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
 
   panel->reject();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  platform::Bundle::main().setLanguageBundle(nullptr);
-  qputenv("HOME", savedHome);
 }
 
 }  // namespace
