@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/ButtonTitleColor.h"
+#include "app/MiddleElision.h"
 #include "camera/ViewEvent.h"
 #include "platform/Bundle.h"
 #include "ui_CheckSupportDeviceViewController.h"
@@ -17,6 +18,9 @@ CheckSupportDeviceViewController::~CheckSupportDeviceViewController() = default;
 
 void CheckSupportDeviceViewController::setupView(QWidget* root) {
   ui_->setupUi(root);
+  // Product names come up to 256 characters long.
+  elideInTheMiddle(ui_->lbSupportDeviceName);
+  elideInTheMiddle(ui_->lbNotSupportDeviceName);
   // These buttons are always enabled: their titles take the enabled colour once.
   updateButtonTitleColors(root);
   connect(ui_->btnNotSupportRetry, &QPushButton::clicked, this,

@@ -10,6 +10,7 @@
 #include "app/ButtonTitleColor.h"
 #include "app/FennicProgressBar.h"
 #include "app/GoFrimwareUpdateViewController.h"
+#include "app/MiddleElision.h"
 #include "firmware/DownloadRules.h"
 #include "firmware/FirmwareLook.h"
 #include "firmware/NamedImage.h"
@@ -54,6 +55,7 @@ void FirmwareFileDownloadViewController::setupView(QWidget* root) {
   fennicProgressBar = ui_->fennicProgressBar;
   // Texts from the service are shown as they are, never as markup.
   for (QLabel* label : {lbTopContent.data(), lbContent1.data(), lbContent2.data()}) label->setTextFormat(Qt::PlainText);
+  elideInTheMiddle(lbFirmwareInfo);  // product names come up to 256 characters long
   // The titles start in the colour of the scene's enabled states.
   for (QPushButton* button : {btnShowSelectLocation.data(), btnShowUpdateGuide.data(), btnDownloadRetry.data()}) {
     updateButtonTitleColor(button);

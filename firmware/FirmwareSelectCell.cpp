@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QLabel>
 
+#include "app/MiddleElision.h"
 #include "firmware/FirmwareLook.h"
 #include "firmware/NamedImage.h"
 #include "firmware/RoundedBox.h"
@@ -20,6 +21,7 @@ FirmwareSelectCell::FirmwareSelectCell(QWidget* parent)
   lbNew->setText(platform::localizedString(QStringLiteral("firmware_new")));
   // Fonts in pixels, like the scenes' style sheets.
   setPixelFont(lbTitle, 16, QFont::DemiBold);
+  elideInTheMiddle(lbTitle);
   setPixelFont(lbNew, 11, QFont::Bold);
   firmware_look::setTextColor(lbTitle, Qt::white);
   firmware_look::setTextColor(lbNew, firmware_look::kDarkGrey);

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 
 #include "app/ButtonTitleColor.h"
+#include "app/MiddleElision.h"
 #include "camera/ViewEvent.h"
 #include "firmware/CatalogueClient.h"
 #include "firmware/FirmwareLook.h"
@@ -50,6 +51,9 @@ void FirmwareSelectViewController::setupView(QWidget* root) {
   btnFirmwareDownload = ui_->btnFirmwareDownload;
   btnShowFirmewareInfo = ui_->btnShowFirmewareInfo;
 
+  // Product names come up to 256 characters long.
+  elideInTheMiddle(lbCurrentCameraInfo);
+  elideInTheMiddle(lbUpdateFirmwareInfo);
   tbv->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   setNamedImage(ui_->ivNoInternetConnection, QStringLiteral("img_no_internet"));
   setNamedImage(btnCheck, QStringLiteral("icon_check_off"));

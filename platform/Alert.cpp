@@ -5,16 +5,43 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 
 #include "platform/Bundle.h"
+#include "platform/Placement.h"
 
 namespace platform {
 namespace {
 
+// A message box that places itself once it knows its size: over its parent's window while that
+// is on screen, else in the middle of the screen (a window not yet shown has no place of its own).
+class AlertBox final : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);  // sizes the box
+    move(centredPosition(parentWidget(), frameGeometry().size()));
+  }
+};
+
+// Our own warning image at the style's icon size, drawn for the display's pixel ratio; the
+// toolkit's icon is a small bitmap scaled up.
+void setWarningIcon(QMessageBox& box) {
+  const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+  const QPixmap icon = imageNamed(QStringLiteral("icon_warning"), QSize(side, side));
+  if (icon.isNull()) {
+    box.setIcon(QMessageBox::Warning);
+  } else {
+    box.setIconPixmap(icon);
+  }
+}
+
 int presentWithMessageBox(const AlertSpec& spec, QWidget* parent) {
-  QMessageBox box(parent);
+  AlertBox box(parent);
   box.setWindowTitle(Bundle::main().infoValue(QStringLiteral("CFBundleName")).value_or(QStringLiteral("Ravlio")));
-  box.setIcon(QMessageBox::Warning);
+  setWarningIcon(box);
   // Alerts carry texts from the firmware service too: markup in them must show as written.
   box.setTextFormat(Qt::PlainText);
   // An alert with only an informative text shows it as its message.

@@ -1,15 +1,90 @@
 #include "platform/OpenPanel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QListView>
+#include <QLocale>
 #include <QPointer>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTreeView>
 
 #include "platform/Bundle.h"
+#include "platform/Placement.h"
 #include "platform/ToolkitTexts.h"
 #include "platform/Volumes.h"
 
 namespace platform {
 namespace {
+
+constexpr int kDateColumn = 3;  // of Qt's file model
+
+// The folder list's dates in the display language's own format: the file model writes them in
+// the system's.
+class DisplayLanguageDates final : public QIdentityProxyModel {
+ public:
+  DisplayLanguageDates(QLocale locale, QObject* parent) : QIdentityProxyModel(parent), locale_(std::move(locale)) {}
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole && index.column() == kDateColumn) {
+      if (auto* files = qobject_cast<QFileSystemModel*>(sourceModel())) {
+        return locale_.toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
+      }
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+
+ private:
+  QLocale locale_;
+};
+
+// Qt's own panel, standing over the application's window with a side bar wide enough for the
+// names of the places in it (memory cards among them) and room for a whole date.
+class FolderPanel final : public QFileDialog {
+ public:
+  FolderPanel(QWidget* over, QLocale locale) : QFileDialog(nullptr), over_(over), locale_(std::move(locale)) {
+    setProxyModel(new DisplayLanguageDates(locale_, this));
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QFileDialog::showEvent(event);
+    widenSideBar();
+    widenDateColumn();
+    move(centredPosition(over_, frameGeometry().size()));
+  }
+
+ private:
+  void widenDateColumn() {
+    auto* list = findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!list) return;
+    const QString longest = locale_.toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
+    QHeaderView* header = list->header();
+    header->resizeSection(kDateColumn, list->fontMetrics().horizontalAdvance(longest) + 2 * list->indentation());
+    // The names give way, so that the dates show without scrolling.
+    int others = 0;
+    for (int column = 1; column < header->count(); ++column) others += header->isSectionHidden(column) ? 0 : header->sectionSize(column);
+    header->resizeSection(0, qMax(header->sectionSizeHint(0), list->viewport()->width() - others));
+  }
+
+  void widenSideBar() {
+    auto* sideBar = findChild<QListView*>(QStringLiteral("sidebar"));
+    auto* splitter = findChild<QSplitter*>(QStringLiteral("splitter"));
+    if (!sideBar || !splitter || splitter->count() < 2) return;
+    const int names = sideBar->sizeHintForColumn(0) + 2 * sideBar->frameWidth() +
+                      sideBar->verticalScrollBar()->sizeHint().width();
+    const int total = splitter->width() > 0 ? splitter->width() : width();
+    const int side = qBound(sideBar->minimumSizeHint().width(), names, total / 2);
+    splitter->setSizes({side, total - side});
+  }
+
+  QPointer<QWidget> over_;
+  QLocale locale_;
+};
 
 OpenPanelPresenter& presenter() {
   static OpenPanelPresenter p;
@@ -24,8 +99,10 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     return;
   }
   // The panel's own texts follow the display language.
-  useToolkitTexts(Bundle::main().localizationInUse());
-  auto* dialog = new QFileDialog(nullptr);
+  const QString language = Bundle::main().localizationInUse();
+  useToolkitTexts(language);
+  auto* dialog =
+      new FolderPanel(applicationWindowOf(QApplication::activeWindow()), QLocale(QString(language).replace(u'-', u'_')));
   open = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   // Qt's own panel: it honours "no new folders", which the desktop's may not.

@@ -1,11 +1,57 @@
 #include "platform/ViewController.h"
 
 #include <QDialog>
+#include <QEvent>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include "platform/WindowController.h"
 
 namespace platform {
+namespace {
+
+// Covers the window behind a sheet, so that nothing of it stays legible, and keeps the sheet
+// attached to the window's top edge while the window moves or changes size. A child of the
+// window; it goes with the sheet.
+class SheetCover final : public QWidget {
+ public:
+  SheetCover(QWidget* window, QWidget* sheet) : QWidget(window), sheet_(sheet) {
+    setObjectName(QStringLiteral("sheetCover"));
+    setAttribute(Qt::WA_NoSystemBackground);
+    setGeometry(window->rect());
+    window->installEventFilter(this);
+    sheet->installEventFilter(this);
+    connect(sheet, &QObject::destroyed, this, &QObject::deleteLater);
+    show();
+    raise();
+  }
+
+  // The sheet's place: centred at the window's top edge, no wider or taller than the window.
+  void placeSheet() {
+    QWidget* window = parentWidget();
+    if (!sheet_ || !window) return;
+    const QSize wanted = sheet_->sizeHint().expandedTo(sheet_->minimumSizeHint());
+    const QSize size = wanted.boundedTo(window->size());
+    const QPoint top = window->mapToGlobal(QPoint((window->width() - size.width()) / 2, 0));
+    sheet_->setGeometry(QRect(top, size));
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parentWidget() && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
+      setGeometry(parentWidget()->rect());
+      placeSheet();
+    }
+    if (watched == sheet_ && event->type() == QEvent::Hide) hide();
+    return false;
+  }
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(20, 20, 20)); }
+
+ private:
+  QPointer<QWidget> sheet_;  // a plain widget pointer: the filter also sees the dialog while it is destroyed
+};
+
+}  // namespace
 
 ViewController::ViewController(QObject* parent) : QObject(parent) {}
 
@@ -40,8 +86,8 @@ void ViewController::presentViewControllerAsSheet(std::unique_ptr<ViewController
   presented_ = sheet;
 
   // A child of this screen's view, so that it goes when the screen goes; window-modal over the
-  // screen's window.
-  auto* dialog = new QDialog(over, Qt::Dialog);
+  // screen's window, without a frame of its own: it hangs from the window's top edge.
+  auto* dialog = new QDialog(over, Qt::Dialog | Qt::FramelessWindowHint);
   dialog->setObjectName(QStringLiteral("sheet"));
   dialog->setWindowTitle(over->window()->windowTitle());
   dialog->setWindowModality(Qt::WindowModal);
@@ -52,6 +98,9 @@ void ViewController::presentViewControllerAsSheet(std::unique_ptr<ViewController
   sheet->sheet_ = dialog;
   // Escape and the window's close button end the sheet as its own close action would.
   connect(dialog, &QDialog::rejected, sheet, [sheet] { sheet->dismissViewController(sheet); });
+
+  auto* cover = new SheetCover(over->window(), dialog);
+  cover->placeSheet();
 
   sheet->viewWillAppear();
   dialog->open();
@@ -70,7 +119,7 @@ void ViewController::dismissViewController(ViewController* controller) {
   if (dialog) {
     dialog->disconnect(controller);
     dialog->hide();
-    dialog->deleteLater();
+    dialog->deleteLater();  // its cover goes with it
   }
   controller->deleteLater();
 }

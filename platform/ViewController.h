@@ -33,9 +33,10 @@ class ViewController : public QObject {
   // The window controller whose content this screen is, if any.
   [[nodiscard]] WindowController* windowController() const;
 
-  // Shows `controller` as a sheet: a window-modal dialog over this screen's window that holds
-  // the controller's view. This screen owns the controller until the sheet is dismissed. Does
-  // nothing (the controller is dropped) while this screen already shows a sheet.
+  // Shows `controller` as a sheet: a window-modal dialog without a frame that holds the
+  // controller's view, centred at the top edge of this screen's window, which a cover hides
+  // meanwhile. This screen owns the controller until the sheet is dismissed. Does nothing (the
+  // controller is dropped) while this screen already shows a sheet.
   void presentViewControllerAsSheet(std::unique_ptr<ViewController> controller);
   // Closes the sheet that shows `controller`, either one this screen presented or this screen
   // itself when it is a sheet, and deletes that controller later (its own slot may be running).

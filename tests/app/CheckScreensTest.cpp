@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include "camera/ViewEvent.h"
 #include "platform/Bundle.h"
 #include "platform/NotificationCenter.h"
+#include "support/LongNames.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -206,6 +208,23 @@ TEST_F(SupportCheck, StateTable) {
       SCOPED_TRACE(name);
       EXPECT_TRUE(showsPlainText(child<QLabel>(screen, name)));
     }
+  }
+}
+
+TEST_F(SupportCheck, LongProductNamesAreElidedInTheMiddle) {
+  const QString name = testing_support::longProductName();
+  for (const bool supported : {true, false}) {
+    SCOPED_TRACE(supported ? "supported" : "not supported");
+    writeList(supported ? name.toUtf8() + '\n' : QByteArray("Tavo Quill\n"));
+    CheckSupportDeviceViewController screen;
+    screen.productName = name;
+    screen.firmwareVersion = QStringLiteral("1.0");
+    screen.view()->resize(720, 520);
+    screen.view()->show();
+    QApplication::processEvents();
+    EXPECT_LE(screen.view()->minimumSizeHint().width(), 720);
+    testing_support::expectElidedInTheMiddle(child<QLabel>(screen, supported ? "lbSupportDeviceName" : "lbNotSupportDeviceName"),
+                                             name);
   }
 }
 

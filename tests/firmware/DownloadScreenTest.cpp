@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 
@@ -23,6 +24,7 @@
 #include "platform/Storyboard.h"
 #include "platform/WindowController.h"
 #include "support/DiskImages.h"
+#include "support/LongNames.h"
 #include "support/TestFiles.h"
 #include "tools/firmware-service/HttpServer.h"
 
@@ -355,6 +357,18 @@ TEST_F(DownloadScreen, FirmwareLineTable) {
   EXPECT_TRUE(bare.lbFirmwareInfo->text().isEmpty());
   EXPECT_EQ(bare.fennicProgressBar->barThickness(), 10.0);
   EXPECT_TRUE(server_->requests().isEmpty());
+}
+
+TEST_F(DownloadScreen, LongProductNameIsElidedInTheMiddle) {
+  CameraFirmwareInfoPtr info = entry();
+  info->downloadLink.reset();  // nothing to fetch: the line is all this needs
+  const QString name = testing_support::longProductName();
+  Screen& s = open(info, name);
+  s.view()->resize(720, 520);
+  s.view()->show();
+  QApplication::processEvents();
+  EXPECT_LE(s.view()->minimumSizeHint().width(), 720);
+  testing_support::expectElidedInTheMiddle(s.lbFirmwareInfo, name);
 }
 
 TEST_F(DownloadScreen, StatesTable) {
@@ -694,6 +708,68 @@ struct ScreenInWindow {
   platform::WindowController window{&storyboard};
   FirmwareFileDownloadViewController* screen = nullptr;
 };
+
+// How many pixels inside the button's border are painted exactly in `color`: the title's
+// fully covered glyph pixels, whatever palette or style sheet put them there.
+int titlePixels(QPushButton* button, const QColor& color) {
+  const QImage image = button->grab().toImage();
+  int n = 0;
+  for (int y = 4; y < image.height() - 4; ++y) {
+    for (int x = 4; x < image.width() - 4; ++x) n += image.pixelColor(x, y).rgb() == color.rgb();
+  }
+  return n;
+}
+
+// Every shown button's title is painted yellow while enabled and grey while disabled, after each
+// state change. The first state is set before the window shows the screen: moving the screen
+// into the window once brought back the enabled colour of the disabled chooser button.
+TEST(DownloadScreenScenes, ButtonTitlesFollowTheEnabledStateFromTheFirstStateOn) {
+  platform::Storyboard storyboard;
+  registerScenes(storyboard);
+  registerFirmwareScenes(storyboard);
+  platform::WindowController window{&storyboard};
+  auto made = storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController"));
+  auto* s = dynamic_cast<FirmwareFileDownloadViewController*>(made.get());
+  ASSERT_TRUE(s);
+  // A loaded screen starts its download before the window shows it.
+  s->view();
+  s->showDownloadingState();
+  window.setContentViewController(std::move(made));
+  window.window()->resize(800, 560);
+  window.showWindow();
+
+  const QColor yellow = firmware_look::kAccentYellow, grey96 = firmware_look::kGrey96;
+  const auto check = [&](const char* state) {
+    SCOPED_TRACE(state);
+    int shown = 0;
+    for (QPushButton* b : {s->btnShowSelectLocation.data(), s->btnShowUpdateGuide.data(), s->btnDownloadRetry.data()}) {
+      if (b->isHidden()) continue;
+      ++shown;
+      SCOPED_TRACE(b->objectName().toStdString());
+      EXPECT_GT(titlePixels(b, b->isEnabled() ? yellow : grey96), 0);
+      EXPECT_EQ(titlePixels(b, b->isEnabled() ? grey96 : yellow), 0);
+    }
+    EXPECT_GT(shown, 0);
+  };
+  check("first download");
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"download failed", [&] { s->showDownloadFailedState(QStringLiteral("why")); }},
+      {"retried download", [&] { s->showDownloadingState(); }},
+      {"download finished", [&] { s->showDownloadFinishedState(); }},
+      {"copying", [&] { s->showCopyingState(); }},
+      {"copy failed", [&] { s->showCopyFailedState(); }},
+      {"download again", [&] { s->showDownloadingState(); }},
+      {"download finished again", [&] { s->showDownloadFinishedState(); }},
+      {"copying again", [&] { s->showCopyingState(); }},
+      {"copy finished", [&] { s->showCopyFinishedState(); }},
+  };
+  for (const auto& [state, act] : steps) {
+    act();
+    check(state);
+  }
+  window.close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 TEST(DownloadScreenScenes, ChooserOpensAsASheetWithTheScreenAsDelegate) {
   ScreenInWindow in;

@@ -21,6 +21,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
+#include "support/LongNames.h"
 
 namespace {
 
@@ -332,6 +333,24 @@ TEST_F(FirmwareSelect, ServiceTextsShowAsPlainText) {
     EXPECT_EQ(label->textFormat(), Qt::PlainText);
   }
   EXPECT_TRUE(screen->tvFirmwareDescription->toPlainText().endsWith(QStringLiteral("<a href='x'>notes</a>")));
+}
+
+// A name of the camera's full length at the smallest window: the camera line, the row and the
+// chosen version's line each show its middle elided.
+TEST_F(FirmwareSelect, LongProductNamesAreElidedInTheMiddle) {
+  service.answer(catalogueJson({{"1.1.0", 10}}));
+  const QString name = testing_support::longProductName();
+  auto screen = open(name, QStringLiteral("1.0.0"));
+  screen->view()->resize(720, 520);
+  ASSERT_EQ(screen->tbv->rowCount(), 1);
+  screen->tbv->selectRow(0);
+  QApplication::processEvents();
+  EXPECT_LE(screen->view()->minimumSizeHint().width(), 720);
+  testing_support::expectElidedInTheMiddle(screen->lbCurrentCameraInfo, name);
+  testing_support::expectElidedInTheMiddle(cell(*screen, 0)->lbTitle, name);
+  screen->btnShowFirmewareInfo->click();
+  QApplication::processEvents();
+  testing_support::expectElidedInTheMiddle(screen->lbUpdateFirmwareInfo, name);
 }
 
 TEST_F(FirmwareSelect, DownloadWithoutAChoiceOrAWindowStays) {

@@ -213,15 +213,21 @@ TEST_F(BundleTest, UserDefaultsRoundTrip) {
 // Qt's own dialogs (the folder panel) speak the display language too; English is their own.
 TEST(ToolkitTexts, FollowTheDisplayLanguage) {
   const auto lookIn = [] { return QCoreApplication::translate("QFileDialog", "Look in:"); };
+  // The folder list's type, which Qt's translations lack, comes from our own table.
+  const auto folder = [] { return QCoreApplication::translate("QAbstractFileIconProvider", "Folder"); };
   platform::useToolkitTexts(QStringLiteral("ko"));
   const QString korean = lookIn();
   EXPECT_NE(korean, QStringLiteral("Look in:"));
+  EXPECT_EQ(folder(), QStringLiteral("폴더"));
   platform::useToolkitTexts(QStringLiteral("en"));
   EXPECT_EQ(lookIn(), QStringLiteral("Look in:"));
+  EXPECT_EQ(folder(), QStringLiteral("Folder"));
   platform::useToolkitTexts(QStringLiteral("ko-KR"));
   EXPECT_EQ(lookIn(), korean);
+  EXPECT_EQ(folder(), QStringLiteral("폴더"));
   platform::useToolkitTexts(QStringLiteral("xx"));  // no translation: English
   EXPECT_EQ(lookIn(), QStringLiteral("Look in:"));
+  EXPECT_EQ(folder(), QStringLiteral("Folder"));
 }
 
 }  // namespace

@@ -6,7 +6,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QListView>
 #include <QTemporaryDir>
+#include <QTreeView>
+
+#include "platform/Bundle.h"
+#include "platform/Queues.h"
 
 #include <memory>
 
@@ -67,6 +73,72 @@ TEST(OpenPanel, PicksOneExistingFolderAndClosesWithItsContext) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(openPanel(), nullptr);
   EXPECT_EQ(answers, 1);
+}
+
+// Over the application's window (also when a sheet of it is the active window), with a side bar
+// that shows a long place name whole, and the folder list's type and dates in the display
+// language, Korean here.
+TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "Qt's file dialog thread is opaque to ThreadSanitizer";
+#endif
+  QTemporaryDir dir;
+  const QString home = dir.filePath(QStringLiteral("TAVO QUILL CARD, SLOT 2"));
+  ASSERT_TRUE(QDir(home).mkpath(QStringLiteral("CARD")));
+  // The home folder (the side bar's first place) and the display language, for this test only.
+  struct Surroundings {
+    explicit Surroundings(const QString& home) : savedHome(qgetenv("HOME")) {
+      qputenv("HOME", QFile::encodeName(home));
+      platform::Bundle::main().setLanguageBundle(std::make_shared<platform::Bundle>(
+          QDir(platform::Bundle::main().bundlePath()).filePath(QStringLiteral("ko.lproj"))));
+    }
+    ~Surroundings() {
+      platform::Bundle::main().setLanguageBundle(nullptr);
+      qputenv("HOME", savedHome);
+    }
+    QByteArray savedHome;
+  } surroundings(home);
+
+  QWidget window;
+  window.setGeometry(260, 120, 900, 640);
+  window.show();
+  auto* sheet = new QWidget(&window, Qt::Dialog);
+  sheet->show();
+  QApplication::setActiveWindow(sheet);
+
+  platform::OpenPanelOptions options;
+  options.canChooseDirectories = true;
+  options.canChooseFiles = false;
+  options.directory = home;
+  platform::beginOpenPanel(options, &window, [](platform::ModalResponse, const QList<QUrl>&) {});
+  QFileDialog* panel = openPanel();
+  ASSERT_TRUE(panel);
+  EXPECT_LE((panel->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 2);
+
+  auto* sideBar = panel->findChild<QListView*>(QStringLiteral("sidebar"));
+  ASSERT_TRUE(sideBar);
+  ASSERT_GT(sideBar->model()->rowCount(), 0);
+  const QString placeName = sideBar->model()->index(0, 0).data().toString();
+  EXPECT_EQ(placeName, QFileInfo(home).fileName());
+  EXPECT_GE(sideBar->viewport()->width(), sideBar->fontMetrics().horizontalAdvance(placeName) + sideBar->iconSize().width());
+
+  auto* list = panel->findChild<QTreeView*>(QStringLiteral("treeView"));
+  ASSERT_TRUE(list);
+  QModelIndex card;
+  ASSERT_TRUE(platform::processEventsUntil([&] {
+    const QAbstractItemModel* model = list->model();
+    for (int row = 0; row < model->rowCount(list->rootIndex()); ++row) {
+      const QModelIndex name = model->index(row, 0, list->rootIndex());
+      if (name.data().toString() == QStringLiteral("CARD")) card = name;
+    }
+    return card.isValid() && !card.siblingAtColumn(3).data().toString().isEmpty();
+  }));
+  EXPECT_EQ(card.siblingAtColumn(2).data().toString(), QStringLiteral("폴더"));
+  const QDateTime modified = QFileInfo(QDir(home).filePath(QStringLiteral("CARD"))).lastModified();
+  EXPECT_EQ(card.siblingAtColumn(3).data().toString(), QLocale(QStringLiteral("ko")).toString(modified, QLocale::ShortFormat));
+
+  panel->reject();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace

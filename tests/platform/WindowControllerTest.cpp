@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
+#include <QVBoxLayout>
 
 #include <vector>
 
@@ -27,7 +29,7 @@ class Screen final : public platform::ViewController {
   void viewWillDisappear() override { gLog.push_back(name_ + QStringLiteral(".willDisappear")); }
 
  protected:
-  void setupView(QWidget* root) override { new QLabel(name_, root); }
+  void setupView(QWidget* root) override { (new QVBoxLayout(root))->addWidget(new QLabel(name_)); }
 
  private:
   QString name_;
@@ -72,12 +74,38 @@ TEST(WindowController, ContentSwitchRunsHooksAndDeletesTheOldScreenLater) {
   EXPECT_EQ(window.closes, 1);
 }
 
+QWidget* cover(QWidget* window) {
+  return window->findChild<QWidget*>(QStringLiteral("sheetCover"), Qt::FindDirectChildrenOnly);
+}
+
+// The sheet hangs from the middle of the window's top edge, and a cover over the whole window
+// hides what is behind it: it lies above the screen's own widgets and is painted so nearly
+// opaque that black or white behind it makes no visible difference.
+void expectAttachedAndCovered(QWidget* window, QDialog* sheet) {
+  const QRect inside(window->mapToGlobal(QPoint(0, 0)), window->size());
+  EXPECT_EQ(sheet->geometry().top(), inside.top());
+  EXPECT_LE(std::abs(sheet->geometry().center().x() - inside.center().x()), 1);
+  EXPECT_TRUE(inside.contains(sheet->geometry()));
+  QWidget* c = cover(window);
+  ASSERT_NE(c, nullptr);
+  EXPECT_TRUE(c->isVisible());
+  EXPECT_EQ(c->geometry(), window->rect());
+  EXPECT_EQ(window->childAt(QPoint(2, window->height() - 2)), c);
+  QImage overWhite(c->size(), QImage::Format_ARGB32), overBlack(c->size(), QImage::Format_ARGB32);
+  overWhite.fill(Qt::white);
+  overBlack.fill(Qt::black);
+  c->render(&overWhite);
+  c->render(&overBlack);
+  EXPECT_LE(qGray(overWhite.pixel(2, 2)) - qGray(overBlack.pixel(2, 2)), 4);
+}
+
 TEST(Sheet, ShowsWindowModalOverTheScreenUntilDismissedAndLeavesNoWindowBehind) {
   const qsizetype windowsBefore = QApplication::topLevelWidgets().size();
   gLog.clear();
   {
     Window window;
     window.setContentViewController(std::make_unique<Screen>(QStringLiteral("main")));
+    window.window()->resize(800, 560);
     window.showWindow();
     platform::ViewController* main = window.contentViewController();
     gLog.clear();
@@ -91,6 +119,7 @@ TEST(Sheet, ShowsWindowModalOverTheScreenUntilDismissedAndLeavesNoWindowBehind) 
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     EXPECT_EQ(dialog->parentWidget()->window(), window.window());
+    expectAttachedAndCovered(window.window(), dialog);
     EXPECT_EQ(gLog, (std::vector<QString>{QStringLiteral("sheet.didLoad"), QStringLiteral("sheet.willAppear"),
                                           QStringLiteral("sheet.didAppear")}));
 
@@ -99,14 +128,21 @@ TEST(Sheet, ShowsWindowModalOverTheScreenUntilDismissedAndLeavesNoWindowBehind) 
     EXPECT_EQ(main->presentedViewController(), sheet);
     EXPECT_EQ(gLog.back(), QStringLiteral("second.destroyed"));
 
+    // The sheet stays attached while the window changes size.
+    window.window()->resize(1000, 700);
+    expectAttachedAndCovered(window.window(), dialog);
+
     // The sheet dismisses itself (its own close action); it goes later, not inside the call.
     sheet->dismissViewController(sheet);
     EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(cover(window.window())->isVisible());
     EXPECT_EQ(main->presentedViewController(), nullptr);
     EXPECT_TRUE(sheet);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(sheet);
     EXPECT_FALSE(dialog);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(cover(window.window()), nullptr);
 
     // Escape (a rejected dialog) dismisses the same way.
     main->presentViewControllerAsSheet(std::make_unique<Screen>(QStringLiteral("escaped")));
