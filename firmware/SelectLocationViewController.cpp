@@ -53,6 +53,8 @@ void SelectLocationViewController::setupView(QWidget* root) {
   connect(ui_->btnChangeLocation, &QPushButton::clicked, this, &SelectLocationViewController::onClickSelectLocation);
   connect(btnCheck, &QPushButton::clicked, this, &SelectLocationViewController::onClickCheck);
   connect(ui_->btnClose, &QPushButton::clicked, this, &SelectLocationViewController::onClickClose);
+  // Close is never disabled: its title takes the enabled colour once, like every screen's.
+  updateButtonTitleColor(ui_->btnClose);
   connect(btnFirmwareCopy, &QPushButton::clicked, this, &SelectLocationViewController::onClickFirmwareCopy);
 }
 
