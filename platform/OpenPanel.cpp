@@ -16,6 +16,7 @@
 #include "platform/Bundle.h"
 #include "platform/Placement.h"
 #include "platform/ToolkitTexts.h"
+#include "platform/ViewController.h"
 #include "platform/Volumes.h"
 
 namespace platform {
@@ -91,6 +92,14 @@ OpenPanelPresenter& presenter() {
   return p;
 }
 
+// The widget the panel stands over: the asking screen's, else whichever window is active (none
+// may be, for instance when the last panel has just closed and no window manager hands focus on).
+QWidget* anchorFor(QObject* context) {
+  if (auto* screen = qobject_cast<ViewController*>(context); screen && screen->isViewLoaded()) return screen->view();
+  if (auto* widget = qobject_cast<QWidget*>(context)) return widget;
+  return QApplication::activeWindow();
+}
+
 void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, OpenPanelCompletion completion) {
   static QPointer<QFileDialog> open;
   if (open) {  // one panel at a time; asking again brings it forward
@@ -101,8 +110,7 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
   // The panel's own texts follow the display language.
   const QString language = Bundle::main().localizationInUse();
   useToolkitTexts(language);
-  auto* dialog =
-      new FolderPanel(applicationWindowOf(QApplication::activeWindow()), QLocale(QString(language).replace(u'-', u'_')));
+  auto* dialog = new FolderPanel(applicationWindowOf(anchorFor(context)), QLocale(QString(language).replace(u'-', u'_')));
   open = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   // Qt's own panel: it honours "no new folders", which the desktop's may not.

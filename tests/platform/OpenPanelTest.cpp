@@ -13,6 +13,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
+#include "platform/ViewController.h"
 
 #include <memory>
 
@@ -137,6 +138,33 @@ TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
   const QDateTime modified = QFileInfo(QDir(home).filePath(QStringLiteral("CARD"))).lastModified();
   EXPECT_EQ(card.siblingAtColumn(3).data().toString(), QLocale(QStringLiteral("ko")).toString(modified, QLocale::ShortFormat));
 
+  panel->reject();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Asked for while no window is active (as after the last panel closed, with no window manager to
+// hand the focus back), the panel still stands over the asking screen's window.
+TEST(OpenPanel, StandsOverTheAskingScreensWindowWhenNoWindowIsActive) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "Qt's file dialog thread is opaque to ThreadSanitizer";
+#endif
+  QTemporaryDir dir;
+  QWidget window;
+  window.setGeometry(260, 120, 900, 640);
+  platform::ViewController screen;
+  screen.view()->setParent(&window);
+  window.show();
+  QApplication::setActiveWindow(nullptr);
+  ASSERT_EQ(QApplication::activeWindow(), nullptr);
+
+  platform::OpenPanelOptions options;
+  options.canChooseDirectories = true;
+  options.canChooseFiles = false;
+  options.directory = dir.path();
+  platform::beginOpenPanel(options, &screen, [](platform::ModalResponse, const QList<QUrl>&) {});
+  QFileDialog* panel = openPanel();
+  ASSERT_TRUE(panel);
+  EXPECT_LE((panel->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 2);
   panel->reject();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
