@@ -48,7 +48,8 @@ class SheetCover final : public QWidget {
   void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(20, 20, 20)); }
 
  private:
-  QPointer<QWidget> sheet_;  // a plain widget pointer: the filter also sees the dialog while it is destroyed
+  // Held as a QWidget, never cast to its dialog: the filter also sees it while it is destroyed.
+  QPointer<QWidget> sheet_;
 };
 
 }  // namespace

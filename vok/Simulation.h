@@ -73,8 +73,8 @@ enum class StreamQuirk { None, NullPointer, LengthBeyondBuffer, ZeroLength, NonZ
 
 struct CameraSpec {
   std::string productName = "Orvell Tavo Quill";  // property 0x2
-  std::string firmwareVersion = "1.0.2";       // property 0x7
-  std::string ownerName;                       // property 0x4
+  std::string firmwareVersion = "1.0.2";           // property 0x7
+  std::string ownerName;                           // property 0x4
   std::string portName = "usb:001,004";
   std::string deviceDescription;               // defaults to the product name
   std::map<VokPropertyID, PropertyValue> properties;           // on top of the three above

@@ -6,10 +6,12 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <csignal>
 #include <functional>
 #include <optional>
 
 #include "platform/CommandRunner.h"
+#include "platform/Volumes.h"
 #include "support/DiskImages.h"
 #include "tools/diskimage/DiskImage.h"
 
@@ -125,6 +127,43 @@ TEST_F(DiskImageTool, AttachFailuresLeaveNothingBehind) {
     EXPECT_TRUE(r.line.contains(QStringLiteral("failed")));
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
+}
+
+// The tool ended while 7-Zip is writing (as the application's time-out ends it) leaves its
+// hidden folder behind; the next attach of that image clears it, so nothing piles up.
+TEST_F(DiskImageTool, AnInterruptedAttachLeavesNothingThatOutlastsTheNext) {
+  const QString package = image(QStringLiteral("TavoQuill_FW120.dmg"));
+  makeImage(package, {{QStringLiteral("QUILL_120.FIR"), "firmware"}});
+  // A 7-Zip that starts writing, then hangs. It runs in a process group of its own, which the
+  // tool's end does not reach: it says who it is, so that the test can end it.
+  const QString stuck = image(QStringLiteral("stuck-7zz"));
+  const QString stuckPid = image(QStringLiteral("stuck.pid"));
+  writeFile(stuck, "#!/bin/sh\nfor a; do case \"$a\" in -o*) mkdir -p \"${a#-o}\"; echo half > \"${a#-o}/half\";; esac; done\n"
+                   "echo $$ > '" + QFile::encodeName(stuckPid) + "'\nexec sleep 30 >/dev/null 2>&1\n");
+  ASSERT_TRUE(QFile::setPermissions(stuck, QFile::permissions(stuck) | QFileDevice::ExeOwner));
+  {
+    struct Environment {
+      Environment(const QString& root, const QString& sevenZip) {
+        qputenv("RAVLIO_ATTACH_ROOT", QFile::encodeName(root));
+        qputenv("RAVLIO_7ZZ", QFile::encodeName(sevenZip));
+      }
+      ~Environment() {
+        qunsetenv("RAVLIO_ATTACH_ROOT");
+        qunsetenv("RAVLIO_7ZZ");
+      }
+    } environment(root(), stuck);
+    const platform::CommandResult r = platform::runCommand(
+        platform::diskImageToolPath(), {QStringLiteral("attach"), package}, platform::Duration(1.0));
+    const pid_t pid = readAll(stuckPid).trimmed().toInt();
+    if (pid > 0) ::kill(pid, SIGKILL);
+    ASSERT_EQ(r.outcome, platform::CommandResult::Outcome::TimedOut);
+  }
+  ASSERT_FALSE(rootEntries().isEmpty());  // what the ended attach left
+
+  const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+  ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+  EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("TavoQuill_FW120")});
+  EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL_120.FIR")), "firmware");
 }
 
 // Packages as the maker ships them (every partition map and chunk kind, a volume name unlike

@@ -1,14 +1,16 @@
 #include "tools/diskimage/DiskImage.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QUrl>
+
+#include <limits>
 
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
@@ -28,12 +30,6 @@ Outcome failed(const QString& verb, const QString& why) {
   return {false, QStringLiteral("diskimage: %1 failed: %2").arg(verb, why)};
 }
 
-QString localPathOf(const QString& image) {
-  const QUrl url(image);
-  if (url.isLocalFile()) return url.toLocalFile();
-  if (QDir::isAbsolutePath(image)) return image;
-  return {};
-}
 
 // Extracted folders may be read-only (a disc image's modes); make them writable first so
 // that the removal works for users other than root. Links are removed, never followed.
@@ -49,6 +45,9 @@ bool removeTree(const QString& path) {
   for (const QFileInfo& entry : entries) ok = removeTree(entry.filePath()) && ok;
   return QDir().rmdir(path) && ok;
 }
+
+// Moves `from` to `to`, in place of whatever was there.
+bool replaceTree(const QString& from, const QString& to) { return removeTree(to) && QDir().rename(from, to); }
 
 // What 7-Zip reports of an archive ("7zz l -slt", or the header "7zz x" prints): the types of
 // the archives it opened through, outer first, and the sizes of the items it lists.
@@ -67,7 +66,13 @@ Listing parseListing(const QByteArray& output) {
     if (eq < 0) continue;
     const QString key = line.left(eq);
     if (!inItems && key == QStringLiteral("Type")) listing.types.append(line.mid(eq + 3));
-    if (inItems && key == QStringLiteral("Size")) listing.totalSize += std::max<qint64>(0, line.mid(eq + 3).toLongLong());
+    if (inItems && key == QStringLiteral("Size")) {
+      // The listing is the archive's own word: a sum that would overflow is as good as endless.
+      const qint64 size = std::max<qint64>(0, line.mid(eq + 3).toLongLong());
+      listing.totalSize = size > std::numeric_limits<qint64>::max() - listing.totalSize
+                              ? std::numeric_limits<qint64>::max()
+                              : listing.totalSize + size;
+    }
   }
   return listing;
 }
@@ -103,9 +108,10 @@ bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray
 }
 
 // How much `archive` unpacks to, as far as can be known before unpacking it. A UDIF image whose
-// whole disk fits in `bound` (its own tables say so, without reading the chunks) needs no more;
-// anything else is sized from 7-Zip's listing, which for an image first reads all of it for its
-// checksum, and counts only the files 7-Zip will write, not a volume's free room.
+// whole disk fits in `bound` (its own tables say so, without reading the chunks) is taken at its
+// disk's size, which spares 7-Zip's listing a second full read for its checksum; the files of a
+// well-formed volume fit in its disk. Anything else is sized from that listing, which counts only
+// the files 7-Zip will write, not a volume's free room.
 bool unpackedSize(const QString& archive, qint64 bound, platform::Duration timeout, std::uint64_t* size,
                   QString* why) {
   const std::optional<std::uint64_t> disk = udifDiskBytes(archive);
@@ -154,7 +160,7 @@ bool extractInto(const QString& archive, const QString& folder, qint64 bound, pl
 bool lift(const QString& inner, const QString& folder, QString* why) {
   if (inner == folder) return true;
   const QString aside = folder + QStringLiteral(".root");
-  if (removeTree(aside) && QDir().rename(inner, aside) && removeTree(folder) && QDir().rename(aside, folder)) {
+  if (replaceTree(inner, aside) && replaceTree(aside, folder)) {
     return true;
   }
   removeTree(aside);
@@ -213,6 +219,13 @@ qint64 extractionBound(qint64 imageSize) {
   return std::min<qint64>(4096 * kMiB, 64 * std::max<qint64>(imageSize, 0) + 64 * kMiB);
 }
 
+QString localPathOf(const QString& image) {
+  const QUrl url(image);
+  if (url.isLocalFile()) return url.toLocalFile();
+  if (QDir::isAbsolutePath(image)) return image;
+  return {};
+}
+
 QString volumeNameFor(const QString& imagePath) {
   QString name = QFileInfo(imagePath).fileName();
   const qsizetype dot = name.lastIndexOf(u'.');
@@ -230,13 +243,14 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
   if (name.isEmpty()) return failed(verb, QStringLiteral("no volume name for ") + image);
   if (!QDir().mkpath(root)) return failed(verb, QStringLiteral("cannot make ") + root);
 
-  // Hidden while it fills, so a half-extracted image is never listed as a volume. A short name of
-  // its own: the image's name may already be as long as a file name can be.
+  // Hidden while it fills, so a half-extracted image is never listed as a volume. Short, since
+  // the image's name may already be as long as a name can be, and the same for the same image,
+  // so that what an interrupted attach left is cleared by the next.
   const QDir rootDir(root);
-  QTemporaryDir staging(rootDir.filePath(QStringLiteral(".attach-XXXXXX")));
-  if (!staging.isValid()) return failed(verb, QStringLiteral("cannot make a folder in ") + root);
-  staging.setAutoRemove(false);
-  const QString partial = staging.path();
+  const QString partial = rootDir.filePath(
+      QStringLiteral(".attach-") +
+      QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)));
+  if (!removeTree(partial)) return failed(verb, QStringLiteral("cannot clear ") + partial);
   const qint64 bound = extractionBound(info.size());
   QString why;
   QString volumeRoot;
@@ -255,15 +269,15 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
       removeTree(partial);
       return failed(verb, why);
     }
-    removeTree(partial);
-    if (!QDir().rename(inner, partial)) {
+    if (!replaceTree(inner, partial)) {
       removeTree(inner);
+      removeTree(partial);
       return failed(verb, QStringLiteral("cannot move ") + inner);
     }
   }
 
   const QString mountPoint = rootDir.filePath(name);
-  if (!removeTree(mountPoint) || !QDir().rename(partial, mountPoint)) {
+  if (!replaceTree(partial, mountPoint)) {
     removeTree(partial);
     return failed(verb, QStringLiteral("cannot place ") + mountPoint);
   }
@@ -296,10 +310,8 @@ Outcome create(const QString& folder, const QString& imagePath, platform::Durati
   QString why;
   const QString name = options.volumeName.isEmpty() ? kDefaultVolumeName : options.volumeName;
   if (!writeHfsPlusVolume(folder, name, volume, &why)) return failed(verb, why);
-  std::uint64_t diskSectors = 0;
-  const QList<DiskPiece> pieces =
-      diskAround(static_cast<std::uint64_t>(volume.size()) / kSectorSize, options.map, &diskSectors);
-  if (!writeUdifImage(pieces, diskSectors, volume, options.chunks, imagePath, &why)) return failed(verb, why);
+  const QList<DiskPiece> pieces = diskAround(static_cast<std::uint64_t>(volume.size()) / kSectorSize, options.map);
+  if (!writeUdifImage(pieces, volume, options.chunks, imagePath, &why)) return failed(verb, why);
   return {true, imagePath};
 }
 

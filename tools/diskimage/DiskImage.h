@@ -20,6 +20,10 @@ struct Outcome {
 // The 7-Zip program: $RAVLIO_7ZZ when set, else "7zz" on the PATH.
 [[nodiscard]] QString sevenZipPath();
 
+// The local path an image argument names: a file URL's path, or an absolute path as it is;
+// empty for anything else.
+[[nodiscard]] QString localPathOf(const QString& image);
+
 // The volume name an image gets: its file name without the last extension (a leading dot
 // does not start an extension). Empty when that would not be a plain, visible folder name.
 [[nodiscard]] QString volumeNameFor(const QString& imagePath);
@@ -34,7 +38,8 @@ struct Outcome {
 // what an earlier attach left there; an image whose files are a single partition image (as
 // 7-Zip gives for some disk images) has that extracted in turn. An HFS+ or APFS volume's
 // root files lie at the top of the mount point, as on a Mac. An image that would unpack to more
-// than extractionBound fails before anything is written. Nothing appears under the final name
+// than extractionBound fails before anything is written: a UDIF image is judged by the size of
+// its disk, anything else by 7-Zip's listing of its files. Nothing appears under the final name
 // unless the whole extraction succeeded.
 [[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout);
 

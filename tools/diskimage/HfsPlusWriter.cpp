@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "tools/diskimage/BigEndian.h"
+#include "tools/diskimage/DiskFields.h"
 
 namespace diskimage {
 namespace {

@@ -2,9 +2,7 @@
 
 #include <QUuid>
 
-#include <zlib.h>
-
-#include "tools/diskimage/BigEndian.h"
+#include "tools/diskimage/DiskFields.h"
 
 namespace diskimage {
 namespace {
@@ -19,18 +17,6 @@ constexpr std::uint64_t kGptVolumeStart = 40;
 constexpr std::uint64_t kApmMapSectors = 63;
 constexpr std::uint64_t kApmVolumeStart = 1 + kApmMapSectors;
 
-void putLe16(QByteArray& b, qsizetype at, std::uint16_t v) {
-  b[at] = static_cast<char>(v);
-  b[at + 1] = static_cast<char>(v >> 8);
-}
-void putLe32(QByteArray& b, qsizetype at, std::uint32_t v) {
-  putLe16(b, at, static_cast<std::uint16_t>(v));
-  putLe16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
-}
-void putLe64(QByteArray& b, qsizetype at, std::uint64_t v) {
-  putLe32(b, at, static_cast<std::uint32_t>(v));
-  putLe32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
-}
 // A GUID as GPT stores it: the first three fields little-endian.
 void putGuid(QByteArray& b, qsizetype at, const QUuid& id) {
   b.replace(at, 16, id.toRfc4122());
@@ -39,10 +25,6 @@ void putGuid(QByteArray& b, qsizetype at, const QUuid& id) {
   std::swap(b[at + 4], b[at + 5]);
   std::swap(b[at + 6], b[at + 7]);
 }
-std::uint32_t crc(const QByteArray& b) {
-  return static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(b.constData()), static_cast<uInt>(b.size())));
-}
-
 QByteArray protectiveMbr(std::uint64_t diskSectors) {
   QByteArray s(kSectorSize, '\0');
   const qsizetype entry = 446;
@@ -51,8 +33,8 @@ QByteArray protectiveMbr(std::uint64_t diskSectors) {
   s[entry + 5] = static_cast<char>(0xFF);
   s[entry + 6] = static_cast<char>(0xFF);
   s[entry + 7] = static_cast<char>(0xFF);
-  putLe32(s, entry + 8, 1);
-  putLe32(s, entry + 12, static_cast<std::uint32_t>(std::min<std::uint64_t>(diskSectors - 1, 0xFFFFFFFFULL)));
+  le::put32(s, entry + 8, 1);
+  le::put32(s, entry + 12, static_cast<std::uint32_t>(std::min<std::uint64_t>(diskSectors - 1, 0xFFFFFFFFULL)));
   s[510] = 0x55;
   s[511] = static_cast<char>(0xAA);
   return s;
@@ -62,18 +44,18 @@ QByteArray gptHeader(std::uint64_t self, std::uint64_t other, std::uint64_t tabl
                      const QUuid& disk, std::uint32_t tableCrc) {
   QByteArray s(kSectorSize, '\0');
   s.replace(0, 8, "EFI PART");
-  putLe32(s, 8, 0x00010000);
-  putLe32(s, 12, 92);
-  putLe64(s, 24, self);
-  putLe64(s, 32, other);
-  putLe64(s, 40, 2 + kGptTableSectors);
-  putLe64(s, 48, diskSectors - 2 - kGptTableSectors);
+  le::put32(s, 8, 0x00010000);
+  le::put32(s, 12, 92);
+  le::put64(s, 24, self);
+  le::put64(s, 32, other);
+  le::put64(s, 40, 2 + kGptTableSectors);
+  le::put64(s, 48, diskSectors - 2 - kGptTableSectors);
   putGuid(s, 56, disk);
-  putLe64(s, 72, tableAt);
-  putLe32(s, 80, kGptEntries);
-  putLe32(s, 84, kGptEntrySize);
-  putLe32(s, 88, tableCrc);
-  putLe32(s, 16, crc(s.left(92)));
+  le::put64(s, 72, tableAt);
+  le::put32(s, 80, kGptEntries);
+  le::put32(s, 84, kGptEntrySize);
+  le::put32(s, 88, tableCrc);
+  le::put32(s, 16, crc32Of(s.left(92)));
   return s;
 }
 
@@ -81,10 +63,10 @@ QByteArray gptTable(std::uint64_t first, std::uint64_t last) {
   QByteArray t(kGptTableSectors * kSectorSize, '\0');
   putGuid(t, 0, QUuid(QStringLiteral("48465300-0000-11AA-AA11-00306543ECAC")));  // HFS+
   putGuid(t, 16, QUuid::createUuid());
-  putLe64(t, 32, first);
-  putLe64(t, 40, last);
+  le::put64(t, 32, first);
+  le::put64(t, 40, last);
   const QString name = QStringLiteral("disk image");
-  for (qsizetype i = 0; i < name.size(); ++i) putLe16(t, 56 + 2 * i, name[i].unicode());
+  for (qsizetype i = 0; i < name.size(); ++i) le::put16(t, 56 + 2 * i, name[i].unicode());
   return t;
 }
 
@@ -104,20 +86,21 @@ QByteArray apmEntry(std::uint32_t entries, std::uint32_t start, std::uint32_t co
 
 }  // namespace
 
-QList<DiskPiece> diskAround(std::uint64_t volumeSectors, PartitionMapKind map, std::uint64_t* diskSectors) {
+QList<DiskPiece> diskAround(std::uint64_t volumeSectors, PartitionMapKind map) {
   using Kind = DiskPiece::Kind;
   QList<DiskPiece> pieces;
+  std::uint64_t diskSectors = 0;
   switch (map) {
     case PartitionMapKind::None:
-      *diskSectors = volumeSectors;
+      diskSectors = volumeSectors;
       pieces.append({Kind::Volume, QStringLiteral("disk image (Apple_HFS : 0)"), 0, 0, volumeSectors, {}});
       break;
     case PartitionMapKind::Apple: {
-      *diskSectors = kApmVolumeStart + volumeSectors;
+      diskSectors = kApmVolumeStart + volumeSectors;
       QByteArray ddm(kSectorSize, '\0');
       be::put16(ddm, 0, 0x4552);  // 'ER'
       be::put16(ddm, 2, kSectorSize);
-      be::put32(ddm, 4, static_cast<std::uint32_t>(*diskSectors));
+      be::put32(ddm, 4, static_cast<std::uint32_t>(diskSectors));
       QByteArray table = apmEntry(2, 1, kApmMapSectors, "Apple", "Apple_partition_map", 0x3);
       table += apmEntry(2, kApmVolumeStart, static_cast<std::uint32_t>(volumeSectors), "disk image", "Apple_HFS",
                         0x40000033);
@@ -129,15 +112,15 @@ QList<DiskPiece> diskAround(std::uint64_t volumeSectors, PartitionMapKind map, s
     }
     case PartitionMapKind::Gpt: {
       const std::uint64_t volumeEnd = kGptVolumeStart + volumeSectors;
-      *diskSectors = volumeEnd + kGptTableSectors + 1;
-      const std::uint64_t last = *diskSectors - 1;
+      diskSectors = volumeEnd + kGptTableSectors + 1;
+      const std::uint64_t last = diskSectors - 1;
       const QUuid disk = QUuid::createUuid();
       const QByteArray table = gptTable(kGptVolumeStart, volumeEnd - 1);
-      const std::uint32_t tableCrc = crc(table);
+      const std::uint32_t tableCrc = crc32Of(table);
       pieces.append({Kind::Bytes, QStringLiteral("Protective Master Boot Record (MBR : 0)"), -1, 0, 1,
-                     protectiveMbr(*diskSectors)});
+                     protectiveMbr(diskSectors)});
       pieces.append({Kind::Bytes, QStringLiteral("GPT Header (Primary GPT Header : 1)"), 0, 1, 1,
-                     gptHeader(1, last, 2, *diskSectors, disk, tableCrc)});
+                     gptHeader(1, last, 2, diskSectors, disk, tableCrc)});
       pieces.append({Kind::Bytes, QStringLiteral("GPT Partition Data (Primary GPT Table : 2)"), 1, 2,
                      kGptTableSectors, table});
       pieces.append({Kind::Free, QStringLiteral(" (Apple_Free : 3)"), 2, 2 + kGptTableSectors,
@@ -146,7 +129,7 @@ QList<DiskPiece> diskAround(std::uint64_t volumeSectors, PartitionMapKind map, s
       pieces.append({Kind::Bytes, QStringLiteral("GPT Partition Data (Backup GPT Table : 5)"), 4, volumeEnd,
                      kGptTableSectors, table});
       pieces.append({Kind::Bytes, QStringLiteral("GPT Header (Backup GPT Header : 6)"), 5, last, 1,
-                     gptHeader(last, 1, volumeEnd, *diskSectors, disk, tableCrc)});
+                     gptHeader(last, 1, volumeEnd, diskSectors, disk, tableCrc)});
       break;
     }
   }

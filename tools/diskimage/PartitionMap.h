@@ -24,9 +24,8 @@ struct DiskPiece {
   QByteArray bytes;  // Kind::Bytes
 };
 
-// The disk around an HFS+ volume of `volumeSectors` sectors: the pieces in disk order, and the
-// disk's size in sectors through `diskSectors`.
-[[nodiscard]] QList<DiskPiece> diskAround(std::uint64_t volumeSectors, PartitionMapKind map,
-                                          std::uint64_t* diskSectors);
+// The disk around an HFS+ volume of `volumeSectors` sectors: the pieces in disk order, the
+// last of them ending where the disk ends.
+[[nodiscard]] QList<DiskPiece> diskAround(std::uint64_t volumeSectors, PartitionMapKind map);
 
 }  // namespace diskimage

@@ -9,7 +9,8 @@
 
 #include <algorithm>
 
-#include "tools/diskimage/BigEndian.h"
+#include "tools/diskimage/DiskFields.h"
+#include "tools/diskimage/UdifFormat.h"
 
 namespace diskimage {
 namespace {
@@ -20,7 +21,7 @@ using be::put64;
 constexpr std::uint64_t kChunkSectors = 2048;  // 1 MiB
 constexpr int kBlockTableHeaderSize = 204;
 constexpr int kChunkEntrySize = 40;
-constexpr int kTrailerSize = 512;
+using udif::kTrailerSize;
 constexpr std::uint32_t kCrc32Checksum = 2;
 
 // Kinds of block-table entries.
@@ -38,11 +39,6 @@ struct Entry {
   std::uint64_t offset;  // in the data fork
   std::uint64_t length;
 };
-
-std::uint32_t crcOf(std::uint32_t crc, const QByteArray& b) {
-  return static_cast<std::uint32_t>(
-      ::crc32(crc, reinterpret_cast<const Bytef*>(b.constData()), static_cast<uInt>(b.size())));
-}
 
 bool compress(ChunkKind kind, const QByteArray& in, QByteArray* out) {
   switch (kind) {
@@ -71,7 +67,7 @@ QByteArray blockTable(const DiskPiece& piece, const QList<Entry>& entries, std::
   put32(t, 0, be::code("mish"));
   put32(t, 4, 1);
   put64(t, 8, piece.firstSector);
-  put64(t, 16, piece.sectorCount);
+  put64(t, udif::kTableSectorCountField, piece.sectorCount);
   put32(t, 32, static_cast<std::uint32_t>(kChunkSectors + 8));  // buffers a reader needs, in sectors
   put32(t, 36, static_cast<std::uint32_t>(piece.id));
   put32(t, 64, kCrc32Checksum);
@@ -110,7 +106,7 @@ class ImageOut {
  public:
   explicit ImageOut(QSaveFile& file) : file_(file) {}
   bool write(const QByteArray& b) {
-    crc_ = crcOf(crc_, b);
+    crc_ = crc32Of(b, crc_);
     written_ += static_cast<std::uint64_t>(b.size());
     return file_.write(b) == b.size();
   }
@@ -125,7 +121,7 @@ class ImageOut {
 
 }  // namespace
 
-bool writeUdifImage(const QList<DiskPiece>& pieces, std::uint64_t diskSectors, QFile& volume, ChunkKind chunks,
+bool writeUdifImage(const QList<DiskPiece>& pieces, QFile& volume, ChunkKind chunks,
                     const QString& imagePath, QString* why) {
   QSaveFile file(imagePath);
   if (!file.open(QIODevice::WriteOnly)) {
@@ -156,7 +152,7 @@ bool writeUdifImage(const QList<DiskPiece>& pieces, std::uint64_t diskSectors, Q
           *why = QStringLiteral("the volume could not be read back");
           return false;
         }
-        pieceCrc = crcOf(pieceCrc, raw);
+        pieceCrc = crc32Of(raw, pieceCrc);
         if (std::all_of(raw.cbegin(), raw.cend(), [](char c) { return c == 0; })) {
           entries.append({kZeroFill, sector, sectors, out.written(), 0});
           continue;
@@ -175,7 +171,7 @@ bool writeUdifImage(const QList<DiskPiece>& pieces, std::uint64_t diskSectors, Q
     tables.append(blockTable(piece, entries, pieceCrc));
     QByteArray crcBytes(4, '\0');
     put32(crcBytes, 0, pieceCrc);
-    masterCrc = crcOf(masterCrc, crcBytes);
+    masterCrc = crc32Of(crcBytes, masterCrc);
   }
   const std::uint64_t dataLength = out.written();
   const std::uint32_t dataCrc = out.crc();
@@ -193,13 +189,13 @@ bool writeUdifImage(const QList<DiskPiece>& pieces, std::uint64_t diskSectors, Q
   put32(trailer, 80, kCrc32Checksum);
   put32(trailer, 84, 32);
   put32(trailer, 88, dataCrc);
-  put64(trailer, 216, dataLength);
-  put64(trailer, 224, static_cast<std::uint64_t>(xml.size()));
+  put64(trailer, udif::kPropertyListOffsetField, dataLength);
+  put64(trailer, udif::kPropertyListLengthField, static_cast<std::uint64_t>(xml.size()));
   put32(trailer, 352, kCrc32Checksum);
   put32(trailer, 356, 32);
   put32(trailer, 360, masterCrc);
   put32(trailer, 488, 1);  // a device image
-  put64(trailer, 492, diskSectors);
+  put64(trailer, 492, pieces.isEmpty() ? 0 : pieces.back().firstSector + pieces.back().sectorCount);  // the disk's sectors
   if (!out.write(xml) || !out.write(trailer) || !file.commit()) {
     *why = imagePath + QStringLiteral(": ") + file.errorString();
     return false;

@@ -15,7 +15,7 @@ enum class ChunkKind { Zlib, Bzip2, Raw };
 // chunks of up to 1 MiB (compressed as `chunks` says; a chunk that does not shrink is stored
 // as it is, and an all-zero one takes no room), a property list with one block table per piece,
 // and the trailer. `volume` (open for reading) supplies the bytes of the Volume piece.
-[[nodiscard]] bool writeUdifImage(const QList<DiskPiece>& pieces, std::uint64_t diskSectors, QFile& volume,
+[[nodiscard]] bool writeUdifImage(const QList<DiskPiece>& pieces, QFile& volume,
                                   ChunkKind chunks, const QString& imagePath, QString* why);
 
 }  // namespace diskimage

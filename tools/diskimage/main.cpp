@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
-#include <QUrl>
 
 #include <sys/resource.h>
 
@@ -61,8 +60,7 @@ bool parseCreate(QStringList args, diskimage::CreateOptions* options, QStringLis
 // attach refuses an image whose listing is too large; this also holds 7-Zip (which inherits
 // the limit) to that size for any one file it writes, should an image lie in its listing.
 void limitWrittenFiles(const QString& image) {
-  const QUrl url(image);
-  const qint64 bound = diskimage::extractionBound(QFileInfo(url.isLocalFile() ? url.toLocalFile() : image).size());
+  const qint64 bound = diskimage::extractionBound(QFileInfo(diskimage::localPathOf(image)).size());
   rlimit limit{};
   if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return;
   limit.rlim_cur = std::min(limit.rlim_max, static_cast<rlim_t>(bound));
