@@ -7,9 +7,12 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "app/Language.h"
 #include "app/MainWindowController.h"
 #include "app/Scenes.h"
 #include "camera/ViewEvent.h"
@@ -41,6 +44,22 @@ class NoProcesses final : public platform::ProcessSource {
   bool forceTerminate(const platform::RunningApplication&) override { return true; }
 };
 
+// The window's minimum, default and a large size.
+inline constexpr std::array<QSize, 3> kWindowSizes = {QSize(720, 520), QSize(800, 560), QSize(1400, 900)};
+
+// Each display language, with the font family its texts are set in.
+struct LanguageCase {
+  const char* name;
+  Language language;
+  const char* family;
+};
+inline const std::array<LanguageCase, 2>& displayLanguages() {
+  static const std::array<LanguageCase, 2> languages = {
+      {{"English", Language::english(Language::English::us), "Noto Sans"},
+       {"Korean", Language::korean(), "Noto Sans CJK KR"}}};
+  return languages;
+}
+
 // Screens in a plain window, with the shipped resources, no companion utility running and the
 // display language kept in a temporary defaults file.
 class ScreenFixture : public ::testing::Test {
@@ -58,6 +77,33 @@ class ScreenFixture : public ::testing::Test {
     platform::UserDefaults::setStoragePath({});
     platform::Bundle::setMainPath(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES));  // drops the language
     EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevelsBefore_);
+  }
+
+  // A fresh window of `size` showing the scene `identifier`, prepared by `prepare` before it
+  // loads.
+  template <typename Screen>
+  Screen* show(const char* identifier, QSize size, const std::function<void(Screen&)>& prepare = {}) {
+    window_ = std::make_unique<platform::WindowController>(&board_);
+    auto controller = board_.instantiateController(QString::fromLatin1(identifier));
+    auto* screen = dynamic_cast<Screen*>(controller.get());
+    if (!screen) return nullptr;
+    if (prepare) prepare(*screen);
+    window_->setContentViewController(std::move(controller));
+    window_->window()->resize(size);
+    window_->showWindow();
+    return screen;
+  }
+  QWidget* window() { return window_->window(); }
+
+  // Every display language and window size, with a trace that names them.
+  void forEachLanguageAndSize(const std::function<void(const LanguageCase&, QSize)>& body) {
+    for (const LanguageCase& language : displayLanguages()) {
+      setLanguage(language.language);
+      for (const QSize size : kWindowSizes) {
+        SCOPED_TRACE(testing::Message() << language.name << " " << size.width() << "x" << size.height());
+        body(language, size);
+      }
+    }
   }
 
   QTemporaryDir temp_;

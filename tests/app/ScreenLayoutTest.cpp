@@ -22,39 +22,14 @@
 
 namespace {
 
-// The window's minimum, default and a large size.
-constexpr std::array<QSize, 3> kWindowSizes = {QSize(720, 520), QSize(800, 560), QSize(1400, 900)};
-
-struct LanguageCase {
-  const char* name;
-  Language language;
-};
-const std::array<LanguageCase, 2> kLanguages = {{{"English", Language::english(Language::English::us)},
-                                                 {"Korean", Language::korean()}}};
-
 // The shell's screens in a window with the program's look, in each language and window size.
 class ScreenLayout : public ScreenFixture {
  protected:
   void SetUp() override {
     ScreenFixture::SetUp();
+    testing_support::requireFonts();
     darkLook::applyToApplication();
   }
-
-  // A fresh window of `size` showing the scene `identifier`, prepared by `prepare` before it
-  // loads.
-  template <typename Screen>
-  Screen* show(const char* identifier, QSize size, const std::function<void(Screen&)>& prepare = {}) {
-    window_ = std::make_unique<platform::WindowController>(&board_);
-    auto controller = board_.instantiateController(QString::fromLatin1(identifier));
-    auto* screen = dynamic_cast<Screen*>(controller.get());
-    if (!screen) return nullptr;
-    if (prepare) prepare(*screen);
-    window_->setContentViewController(std::move(controller));
-    window_->window()->resize(size);
-    window_->showWindow();
-    return screen;
-  }
-  QWidget* window() { return window_->window(); }
 
   // Every screen of the shell in its states, each shown in a fresh window of `size`; `check`
   // runs on each.
@@ -95,22 +70,10 @@ class ScreenLayout : public ScreenFixture {
       check();
     }
   }
-
-  // Every language and size, with a trace that names them.
-  void forEachLanguageAndSize(const std::function<void(QSize)>& body) {
-    for (const LanguageCase& language : kLanguages) {
-      setLanguage(language.language);
-      for (const QSize size : kWindowSizes) {
-        SCOPED_TRACE(testing::Message() << language.name << " " << size.width() << "x" << size.height());
-        body(size);
-      }
-    }
-  }
-
 };
 
 TEST_F(ScreenLayout, EveryGuidePageShowsItsWholeText) {
-  forEachLanguageAndSize([&](QSize size) {
+  forEachLanguageAndSize([&](const LanguageCase&, QSize size) {
     auto* guide = show<SetupGuideViewController>("SetupGuideViewController", size);
     ASSERT_NE(guide, nullptr);
     for (int page = 0; page < 9; ++page) {
@@ -122,12 +85,16 @@ TEST_F(ScreenLayout, EveryGuidePageShowsItsWholeText) {
 }
 
 TEST_F(ScreenLayout, ShellScreensShowTheirWholeTexts) {
-  forEachLanguageAndSize([&](QSize size) { forEachScreen(size, [&] { testing_support::expectNothingCutOff(window()); }); });
+  forEachLanguageAndSize([&](const LanguageCase&, QSize size) {
+    forEachScreen(size, [&] { testing_support::expectNothingCutOff(window()); });
+  });
 }
 
 // Next once moved between screens and the hand-over button sat further left than the rest.
 TEST_F(ScreenLayout, ActionButtonsShareOnePlace) {
-  forEachLanguageAndSize([&](QSize size) { forEachScreen(size, [&] { testing_support::expectButtonsInPlace(window()); }); });
+  forEachLanguageAndSize([&](const LanguageCase&, QSize size) {
+    forEachScreen(size, [&] { testing_support::expectButtonsInPlace(window()); });
+  });
 }
 
 // Buttons that are never disabled once took their title colour from each scene's own rules.
@@ -137,11 +104,11 @@ TEST_F(ScreenLayout, ButtonTitlesFollowTheirEnabledState) {
 
 // Korean screens once set the model name and the version in two different Latin fonts.
 TEST_F(ScreenLayout, EveryTextIsInTheFamilyOfItsLanguage) {
-  for (const auto& [language, family] : {std::pair{Language::english(Language::English::us), "Noto Sans"},
-                                         std::pair{Language::korean(), "Noto Sans CJK KR"}}) {
-    SCOPED_TRACE(family);
-    setLanguage(language);
-    forEachScreen(kWindowSizes[1], [&] { testing_support::expectFontFamily(window(), QString::fromLatin1(family)); });
+  for (const LanguageCase& language : displayLanguages()) {
+    SCOPED_TRACE(language.name);
+    setLanguage(language.language);
+    forEachScreen(kWindowSizes[1],
+                  [&] { testing_support::expectFontFamily(window(), QString::fromLatin1(language.family)); });
   }
 }
 

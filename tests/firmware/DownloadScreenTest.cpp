@@ -8,11 +8,13 @@
 #include <QPushButton>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "app/FennicProgressBar.h"
 #include "app/GoFrimwareUpdateViewController.h"
 #include "app/Scenes.h"
+#include "app/Typography.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareFixture.h"
 #include "firmware/FirmwareLook.h"
@@ -24,6 +26,7 @@
 #include "platform/Storyboard.h"
 #include "platform/WindowController.h"
 #include "support/DiskImages.h"
+#include "support/LayoutChecks.h"
 #include "support/LongNames.h"
 #include "support/TestFiles.h"
 #include "tools/firmware-service/HttpServer.h"
@@ -285,14 +288,16 @@ TEST_F(DownloadScreen, RedirectsAreFollowedToTheFile) {
 TEST_F(DownloadScreen, ErrorPageShowsNoProgress) {
   SKIP_WITH_QT_NETWORK();
   const QByteArray page(100000, 'e');
-  const std::function<HttpResponse(const HttpRequest&)> serves[] = {
-      [&](const HttpRequest&) { return HttpResponse::text(404, page); },
-      [&](const HttpRequest&) { return HttpResponse::text(500, page); },
-      [&](const HttpRequest& r) {
-        return r.path() == "/gone" ? HttpResponse::text(404, page) : HttpResponse::redirect(302, "/gone");
-      },
+  const std::pair<const char*, std::function<HttpResponse(const HttpRequest&)>> serves[] = {
+      {"404", [&](const HttpRequest&) { return HttpResponse::text(404, page); }},
+      {"500", [&](const HttpRequest&) { return HttpResponse::text(500, page); }},
+      {"redirect to a 404",
+       [&](const HttpRequest& r) {
+         return r.path() == "/gone" ? HttpResponse::text(404, page) : HttpResponse::redirect(302, "/gone");
+       }},
   };
-  for (const auto& serve : serves) {
+  for (const auto& [name, serve] : serves) {
+    SCOPED_TRACE(name);
     answer = serve;
     Screen& s = open(entry());
     ASSERT_TRUE(finish());
@@ -303,10 +308,8 @@ TEST_F(DownloadScreen, ErrorPageShowsNoProgress) {
   }
 }
 
-// The longest name a file system allows is downloaded under that name, its temporary file
-// beside it included.
-// A package name as long as a file name can be is downloaded and opened: the tool's folder for a
-// half-attached image must not add to the name.
+// A package named as long as a file name can be is downloaded under that name and opened: the
+// download's temporary file and the tool's folder for a half-attached image must not add to it.
 TEST_F(DownloadScreen, LongestFileNameIsDownloadedAndExtracted) {
   SKIP_WITH_QT_NETWORK();
   CameraFirmwareInfoPtr info = entry();
@@ -691,13 +694,18 @@ TEST_F(DownloadScreenCopy, CardGoneEndsInTheCopyFailedState) {
   EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("removed card"))));
 }
 
-// The download screen as the content of a window whose storyboard knows every scene.
+// The download screen as the content of a window whose storyboard knows every scene. `prepare`
+// runs on the screen before it becomes the window's content; `size` is the window's, if given.
 struct ScreenInWindow {
-  ScreenInWindow() {
+  explicit ScreenInWindow(const std::function<void(FirmwareFileDownloadViewController&)>& prepare = {},
+                          QSize size = {}) {
     registerScenes(storyboard);
     registerFirmwareScenes(storyboard);
-    window.setContentViewController(storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController")));
-    screen = dynamic_cast<FirmwareFileDownloadViewController*>(window.contentViewController());
+    auto made = storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController"));
+    screen = dynamic_cast<FirmwareFileDownloadViewController*>(made.get());
+    if (screen && prepare) prepare(*screen);
+    window.setContentViewController(std::move(made));
+    if (size.isValid()) window.window()->resize(size);
     window.showWindow();
   }
   ~ScreenInWindow() {
@@ -724,19 +732,19 @@ int titlePixels(QPushButton* button, const QColor& color) {
 // state change. The first state is set before the window shows the screen: moving the screen
 // into the window once brought back the enabled colour of the disabled chooser button.
 TEST(DownloadScreenScenes, ButtonTitlesFollowTheEnabledStateFromTheFirstStateOn) {
-  platform::Storyboard storyboard;
-  registerScenes(storyboard);
-  registerFirmwareScenes(storyboard);
-  platform::WindowController window{&storyboard};
-  auto made = storyboard.instantiateController(QStringLiteral("FirmwareFileDownloadViewController"));
-  auto* s = dynamic_cast<FirmwareFileDownloadViewController*>(made.get());
-  ASSERT_TRUE(s);
+  // The program's own font, whose glyphs cover whole pixels in the title's colour.
+  testing_support::requireFonts();
+  const QFont before = QApplication::font();
+  typography::applyApplicationFont();
   // A loaded screen starts its download before the window shows it.
-  s->view();
-  s->showDownloadingState();
-  window.setContentViewController(std::move(made));
-  window.window()->resize(800, 560);
-  window.showWindow();
+  ScreenInWindow in(
+      [](FirmwareFileDownloadViewController& screen) {
+        screen.view();
+        screen.showDownloadingState();
+      },
+      QSize(800, 560));
+  FirmwareFileDownloadViewController* s = in.screen;
+  ASSERT_TRUE(s);
 
   const QColor yellow = firmware_look::kAccentYellow, grey96 = firmware_look::kGrey96;
   const auto check = [&](const char* state) {
@@ -767,8 +775,7 @@ TEST(DownloadScreenScenes, ButtonTitlesFollowTheEnabledStateFromTheFirstStateOn)
     act();
     check(state);
   }
-  window.close();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QApplication::setFont(before);
 }
 
 TEST(DownloadScreenScenes, ChooserOpensAsASheetWithTheScreenAsDelegate) {

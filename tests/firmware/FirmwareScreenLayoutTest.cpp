@@ -4,14 +4,13 @@
 #include <QDir>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 
-#include <array>
 #include <functional>
 #include <memory>
 
 #include "FirmwareFixture.h"
 #include "FirmwareTestSupport.h"
+#include "app/AppFixture.h"
 #include "app/DarkLook.h"
 #include "app/Language.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
@@ -20,7 +19,6 @@
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
-#include "platform/UserDefaults.h"
 #include "platform/WindowController.h"
 #include "support/LayoutChecks.h"
 
@@ -28,41 +26,25 @@ namespace {
 
 using firmware_testing::catalogueJson;
 
-constexpr std::array<QSize, 3> kWindowSizes = {QSize(720, 520), QSize(800, 560), QSize(1400, 900)};
-
 QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
 
 // The firmware list and the download screen in a window with the program's look, in each
 // language and window size, in each of their states.
-class FirmwareScreenLayout : public FirmwareFolders {
+class FirmwareScreenLayout : public ScreenFixture {
  protected:
   void SetUp() override {
-    FirmwareFolders::SetUp();
-    platform::UserDefaults::setStoragePath(QDir(temp_.path()).filePath(QStringLiteral("defaults.ini")));
+    ScreenFixture::SetUp();
+    testing_support::requireFonts();
+    folders_ = std::make_unique<TemporaryFirmwareFolders>();
+    ASSERT_TRUE(folders_->isValid());
     darkLook::applyToApplication();
     registerFirmwareScenes(board_);
     service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
   }
   void TearDown() override {
-    window_.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    platform::UserDefaults::setStoragePath({});
-    FirmwareFolders::TearDown();
+    ScreenFixture::TearDown();
+    folders_.reset();
   }
-
-  template <typename Screen>
-  Screen* show(const char* identifier, QSize size, const std::function<void(Screen&)>& prepare) {
-    window_ = std::make_unique<platform::WindowController>(&board_);
-    auto controller = board_.instantiateController(QString::fromLatin1(identifier));
-    auto* screen = dynamic_cast<Screen*>(controller.get());
-    if (!screen) return nullptr;
-    prepare(*screen);
-    window_->setContentViewController(std::move(controller));
-    window_->window()->resize(size);
-    window_->showWindow();
-    return screen;
-  }
-  QWidget* window() { return window_->window(); }
 
   FirmwareSelectViewController* showList(QSize size) {
     auto* screen = show<FirmwareSelectViewController>("FirmwareSelectViewController", size, [](auto& s) {
@@ -75,79 +57,73 @@ class FirmwareScreenLayout : public FirmwareFolders {
     return screen;
   }
 
-  // Every screen state in every language and size; `check` runs on each.
-  void forEachState(const std::function<void()>& check) {
-    for (const Language& language : {Language::english(Language::English::us), Language::korean()}) {
-      setLanguage(language);
-      for (const QSize size : kWindowSizes) {
-        SCOPED_TRACE(testing::Message() << language.code().toStdString() << " " << size.width() << "x" << size.height());
-        {
-          SCOPED_TRACE("list");
-          auto* list = showList(size);
-          ASSERT_NE(list, nullptr);
-          ASSERT_GT(list->tbv->rowCount(), 0);
-          list->tbv->selectRow(0);
-          check();
-          SCOPED_TRACE("description");
-          list->onClickShowFirmewareInfo();
-          ASSERT_FALSE(list->vSelectedFirmwareInfo->isHidden());
-          check();
-        }
-        {
-          SCOPED_TRACE("no internet");
-          service_.response = firmware_service::HttpResponse::text(500, "down", "text/plain");
-          auto* list = showList(size);
-          ASSERT_NE(list, nullptr);
-          ASSERT_FALSE(list->vNoInternetConnection->isHidden());
-          check();
-          service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
-        }
-        auto* download = show<FirmwareFileDownloadViewController>(
-            "FirmwareFileDownloadViewController", size, [](FirmwareFileDownloadViewController& s) {
-              // No entry: nothing is downloaded, the states are set by hand.
-              s.productName = QStringLiteral("Tavo Quill");
-            });
-        ASSERT_NE(download, nullptr);
-        const std::pair<const char*, std::function<void()>> states[] = {
-            {"downloading", [&] { download->showDownloadingState(); download->showPercent(37); }},
-            {"download failed", [&] { download->showDownloadFailedState(text("download_firmware_fail_content2_file_corruption")); }},
-            {"downloaded", [&] { download->showDownloadFinishedState(); }},
-            {"copying", [&] { download->showCopyingState(); download->showPercent(42); }},
-            {"copy failed", [&] { download->showCopyFailedState(); }},
-            {"copied", [&] { download->showCopyFinishedState(); }},
-        };
-        for (const auto& [name, enter] : states) {
-          SCOPED_TRACE(name);
-          enter();
-          check();
-        }
+  // Every screen state in every language and size; `check` runs on each, told the language.
+  void forEachState(const std::function<void(const LanguageCase&)>& checkIn) {
+    forEachLanguageAndSize([&](const LanguageCase& language, QSize size) {
+      const auto check = [&] { checkIn(language); };
+      {
+        SCOPED_TRACE("list");
+        auto* list = showList(size);
+        ASSERT_NE(list, nullptr);
+        ASSERT_GT(list->tbv->rowCount(), 0);
+        list->tbv->selectRow(0);
+        check();
+        SCOPED_TRACE("description");
+        list->onClickShowFirmewareInfo();
+        ASSERT_FALSE(list->vSelectedFirmwareInfo->isHidden());
+        check();
       }
-    }
+      {
+        SCOPED_TRACE("no internet");
+        service_.response = firmware_service::HttpResponse::text(500, "down", "text/plain");
+        auto* list = showList(size);
+        ASSERT_NE(list, nullptr);
+        ASSERT_FALSE(list->vNoInternetConnection->isHidden());
+        check();
+        service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
+      }
+      auto* download = show<FirmwareFileDownloadViewController>(
+          "FirmwareFileDownloadViewController", size, [](FirmwareFileDownloadViewController& s) {
+            // No entry: nothing is downloaded, the states are set by hand.
+            s.productName = QStringLiteral("Tavo Quill");
+          });
+      ASSERT_NE(download, nullptr);
+      const std::pair<const char*, std::function<void()>> states[] = {
+          {"downloading", [&] { download->showDownloadingState(); download->showPercent(37); }},
+          {"download failed", [&] { download->showDownloadFailedState(text("download_firmware_fail_content2_file_corruption")); }},
+          {"downloaded", [&] { download->showDownloadFinishedState(); }},
+          {"copying", [&] { download->showCopyingState(); download->showPercent(42); }},
+          {"copy failed", [&] { download->showCopyFailedState(); }},
+          {"copied", [&] { download->showCopyFinishedState(); }},
+      };
+      for (const auto& [name, enter] : states) {
+        SCOPED_TRACE(name);
+        enter();
+        check();
+      }
+    });
   }
 
-  QTemporaryDir temp_;
+  std::unique_ptr<TemporaryFirmwareFolders> folders_;
   firmware_testing::LocalService service_;
-  platform::Storyboard board_;
-  std::unique_ptr<platform::WindowController> window_;
 };
 
 TEST_F(FirmwareScreenLayout, EveryStateShowsItsWholeTexts) {
-  forEachState([&] { testing_support::expectNothingCutOff(window()); });
+  forEachState([&](const LanguageCase&) { testing_support::expectNothingCutOff(window()); });
 }
 
 TEST_F(FirmwareScreenLayout, ActionButtonsShareOnePlace) {
-  forEachState([&] { testing_support::expectButtonsInPlace(window()); });
+  forEachState([&](const LanguageCase&) { testing_support::expectButtonsInPlace(window()); });
 }
 
 TEST_F(FirmwareScreenLayout, ButtonTitlesFollowTheirEnabledState) {
-  forEachState([&] { testing_support::expectTitleColours(window()); });
+  forEachState([&](const LanguageCase&) { testing_support::expectTitleColours(window()); });
 }
 
 // Korean rows once set the model name and the version in two different Latin fonts.
 TEST_F(FirmwareScreenLayout, EveryTextIsInTheFamilyOfItsLanguage) {
-  forEachState([&] {
-    const bool korean = platform::Bundle::main().localizationInUse() == QLatin1String("ko");
-    testing_support::expectFontFamily(window(), korean ? QStringLiteral("Noto Sans CJK KR") : QStringLiteral("Noto Sans"));
+  forEachState([&](const LanguageCase& language) {
+    testing_support::expectFontFamily(window(), QString::fromLatin1(language.family));
   });
 }
 

@@ -19,6 +19,7 @@
 #include "platform/OpenPanel.h"
 #include "platform/Storyboard.h"
 #include "platform/Volumes.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -39,19 +40,9 @@ class VolumeRoots {
   }
 };
 
-// A home folder of the test's choosing for its lifetime.
-class HomeFolder {
- public:
-  explicit HomeFolder(const QString& home) : saved_(qgetenv("HOME")) { qputenv("HOME", home.toLocal8Bit()); }
-  ~HomeFolder() { qputenv("HOME", saved_); }
-
- private:
-  QByteArray saved_;
-};
-
 TEST(CardLocation, VolumeOrCutBackWithWarningOutsideTheVolumes) {
   VolumeRoots roots({kUser, kRunUser, kAttach});
-  HomeFolder home(QStringLiteral("/home/someone"));  // on a file system of its own, "/home"
+  const testing_support::ScopedEnvironment home("HOME", QStringLiteral("/home/someone"));  // on a file system of its own, "/home"
   const QStringList mounts = {QStringLiteral("/media/tester/CARD"), QStringLiteral("/run/media/tester/TAVO_CARD"),
                               QStringLiteral("/media/tester2/CARD"), QStringLiteral("/mnt/usb"),
                               QStringLiteral("/mnt/cards/sd1"), QStringLiteral("/mnt/sd"), QStringLiteral("/home")};

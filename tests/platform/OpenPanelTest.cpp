@@ -14,6 +14,7 @@
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
 #include "platform/ViewController.h"
+#include "support/TestFiles.h"
 
 #include <memory>
 
@@ -87,18 +88,14 @@ TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
   const QString home = dir.filePath(QStringLiteral("TAVO QUILL CARD, SLOT 2"));
   ASSERT_TRUE(QDir(home).mkpath(QStringLiteral("CARD")));
   // The home folder (the side bar's first place) and the display language, for this test only.
-  struct Surroundings {
-    explicit Surroundings(const QString& home) : savedHome(qgetenv("HOME")) {
-      qputenv("HOME", QFile::encodeName(home));
+  const testing_support::ScopedEnvironment homeFolder("HOME", home);
+  struct KoreanTexts {
+    KoreanTexts() {
       platform::Bundle::main().setLanguageBundle(std::make_shared<platform::Bundle>(
           QDir(platform::Bundle::main().bundlePath()).filePath(QStringLiteral("ko.lproj"))));
     }
-    ~Surroundings() {
-      platform::Bundle::main().setLanguageBundle(nullptr);
-      qputenv("HOME", savedHome);
-    }
-    QByteArray savedHome;
-  } surroundings(home);
+    ~KoreanTexts() { platform::Bundle::main().setLanguageBundle(nullptr); }
+  } korean;
 
   QWidget window;
   window.setGeometry(260, 120, 900, 640);

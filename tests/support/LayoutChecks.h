@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFont>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLayout>
@@ -14,6 +15,15 @@
 // Checks on a laid-out window, the way a user sees it: text that is cut off or a widget pushed
 // out of the window is a fault whatever the screen does.
 namespace testing_support {
+
+// The screens' fonts are installed (scripts/deps.sh build installs fonts-noto-core and
+// fonts-noto-cjk): without them the checks below would measure some other font.
+inline void requireFonts() {
+  for (const char* family : {"Noto Sans", "Noto Sans CJK KR"}) {
+    ASSERT_EQ(QFontInfo(QFont(QString::fromLatin1(family))).family().toStdString(), family)
+        << "the font is not installed; scripts/deps.sh build installs it";
+  }
+}
 
 // Runs the layout passes a shown window would run before it is painted.
 inline void settleLayout(QWidget* window) {
@@ -92,13 +102,16 @@ inline void expectButtonsInPlace(QWidget* window, int rightMargin = 48, int bott
 // Every shown action button's title is in the colour of its enabled state: yellow when enabled,
 // dark grey when disabled.
 inline void expectTitleColours(QWidget* window) {
+  int checked = 0;
   for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
     if (!button->isVisibleTo(window) || !button->property("buttonRole").isValid()) continue;
+    ++checked;
     SCOPED_TRACE(describe(button));
     const QColor expected = button->isEnabled() ? QColor(251, 205, 81) : QColor(96, 96, 96);
     EXPECT_EQ(button->palette().color(QPalette::Active, QPalette::ButtonText).name().toStdString(),
               expected.name().toStdString());
   }
+  EXPECT_GT(checked, 0) << "no action button shown";
 }
 
 // Every shown text of the window is set in `family`: the font actually matched, so a family

@@ -33,4 +33,28 @@ inline void storeLanguages(const std::optional<QStringList>& languages) {
   }
 }
 
+// Sets the environment variable `name` to `value` while it lives, then puts back what was there
+// before, unset included.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const QString& value) : name_(name), had_(qEnvironmentVariableIsSet(name)) {
+    if (had_) saved_ = qgetenv(name);
+    qputenv(name, QFile::encodeName(value));
+  }
+  ~ScopedEnvironment() {
+    if (had_) {
+      qputenv(name_, saved_);
+    } else {
+      qunsetenv(name_);
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  bool had_;
+  QByteArray saved_;
+};
+
 }  // namespace testing_support

@@ -142,16 +142,8 @@ TEST_F(DiskImageTool, AnInterruptedAttachLeavesNothingThatOutlastsTheNext) {
                    "echo $$ > '" + QFile::encodeName(stuckPid) + "'\nexec sleep 30 >/dev/null 2>&1\n");
   ASSERT_TRUE(QFile::setPermissions(stuck, QFile::permissions(stuck) | QFileDevice::ExeOwner));
   {
-    struct Environment {
-      Environment(const QString& root, const QString& sevenZip) {
-        qputenv("RAVLIO_ATTACH_ROOT", QFile::encodeName(root));
-        qputenv("RAVLIO_7ZZ", QFile::encodeName(sevenZip));
-      }
-      ~Environment() {
-        qunsetenv("RAVLIO_ATTACH_ROOT");
-        qunsetenv("RAVLIO_7ZZ");
-      }
-    } environment(root(), stuck);
+    const testing_support::ScopedEnvironment attachRoot("RAVLIO_ATTACH_ROOT", root());
+    const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", stuck);
     const platform::CommandResult r = platform::runCommand(
         platform::diskImageToolPath(), {QStringLiteral("attach"), package}, platform::Duration(1.0));
     const pid_t pid = readAll(stuckPid).trimmed().toInt();
