@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -448,6 +449,127 @@ TEST_F(DiskImageTool, AttachStopsASharedExtentBombAtTheBound) {
     EXPECT_TRUE(attached.line.contains(QStringLiteral("more than the %1 bytes").arg(bound))) << attached.line.toStdString();
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
+}
+
+// Writes a file whose path is bytes (names need not be UTF-8).
+void writeRaw(const QByteArray& path, const QByteArray& bytes) {
+  const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0) << path.toStdString();
+  ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
+  ::close(fd);
+}
+
+QList<QByteArray> namesIn(const QString& folder) {
+  QList<QByteArray> names;
+  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const QByteArray kLoneSurrogate = "a\xED\xA0\x80" "b";  // how 7-Zip writes an HFS+ name holding U+D800
+
+// Names that are no UTF-8 (a lone surrogate of an HFS+ name, or an archive's raw bytes) or that
+// hold a newline: the tree is attached, lifted out of its volume folder and detached like any
+// other. A name that is not UTF-8 used to make detach fail, and every later attach of that
+// package with it.
+TEST_F(DiskImageTool, NamesThatAreNotTextAreAttachedAndDetachedLikeAnyOther) {
+  struct Case {
+    const char* name;
+    QByteArray odd;      // a file at the top of the volume
+    QString volumeName;  // of the HFS+ volume; empty: a tar archive instead
+  };
+  const Case cases[] = {
+      {"lone surrogate", kLoneSurrogate, QStringLiteral("Tavo Firmware")},
+      {"newline", "new\nline", QStringLiteral("Tavo Firmware")},
+      {"lone surrogate in the volume's name", "plain.txt", QStringLiteral("Tavo ") + QChar(0xD800)},
+      {"bytes that are no UTF-8", "bad\xFF\xFE", QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString source = dir_.filePath(QStringLiteral("source"));
+    ASSERT_TRUE(diskimage::tree::removeTree(QFile::encodeName(source)) && QDir().mkpath(source + QStringLiteral("/ro")));
+    writeFile(source + QStringLiteral("/QUILL.FIR"), "firmware");
+    writeRaw(QFile::encodeName(source) + '/' + c.odd, "odd");
+    writeRaw(QFile::encodeName(source) + "/ro/" + c.odd, "odd");
+    QString package;
+    if (c.volumeName.isEmpty()) {
+      ASSERT_TRUE(QFile::setPermissions(source + QStringLiteral("/ro"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+      package = image(QStringLiteral("pkg.tar"));
+      ASSERT_TRUE(platform::runCommand(QStringLiteral("/bin/tar"), {QStringLiteral("-C"), source, QStringLiteral("-cf"), package, QStringLiteral(".")},
+                                       kTimeout)
+                      .succeeded());
+    } else {
+      package = image(QStringLiteral("pkg.dmg"));
+      diskimage::CreateOptions options;
+      options.volumeName = c.volumeName;
+      ASSERT_TRUE(diskimage::create(source, package, kTimeout, options).ok);
+    }
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+    const QList<QByteArray> top = namesIn(attached.line);
+    EXPECT_TRUE(top.contains(c.odd) && top.contains("QUILL.FIR") && top.contains("ro")) << QByteArray(top.join(',')).toStdString();
+    EXPECT_EQ(namesIn(attached.line + QStringLiteral("/ro")), QList<QByteArray>{c.odd});
+    const diskimage::Outcome detached = diskimage::detach(attached.line, root());
+    EXPECT_TRUE(detached.ok) << detached.line.toStdString();
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+    EXPECT_TRUE(diskimage::tree::removeTree(QFile::encodeName(source)));
+  }
+}
+
+// Holds the process to `n` open descriptors while it lives.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t n) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = std::min(n, saved_.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+// Trees made directly: odd names, a read-only folder, and deeper than the descriptors the
+// process may hold. detach removes one such volume; attach clears one left as a staging folder.
+TEST_F(DiskImageTool, OddTreesAreRemovedWhateverTheirNames) {
+  const auto makeOddTree = [](const QByteArray& path) {
+    ASSERT_EQ(::mkdir(path.constData(), 0755), 0);
+    for (const QByteArray& name : {QByteArray("bad\xFF"), QByteArray("new\nline"), kLoneSurrogate}) writeRaw(path + '/' + name, "x");
+    ASSERT_EQ(::mkdir((path + "/ro").constData(), 0755), 0);
+    writeRaw(path + "/ro/bad\xFE", "x");
+    ASSERT_EQ(::chmod((path + "/ro").constData(), 0500), 0);
+    int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY);
+    for (int depth = 0; depth < 200 && fd >= 0; ++depth) {
+      ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+      const int inner = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = inner;
+    }
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+  };
+  ASSERT_TRUE(QDir().mkpath(root()));
+  const QByteArray rootBytes = QFile::encodeName(root());
+  makeOddTree(rootBytes + "/vol");
+  const diskimage::Outcome detached = [&] {
+    const DescriptorLimit few(100);
+    return diskimage::detach(root() + QStringLiteral("/vol"), root());
+  }();
+  EXPECT_TRUE(detached.ok) << detached.line.toStdString();
+  EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+
+  makeOddTree(rootBytes + "/.attach-Q7zk2m");
+  makeImage(image(QStringLiteral("pkg.dmg")), {{QStringLiteral("A.FIR"), "a"}});
+  const diskimage::Outcome attached = [&] {
+    const DescriptorLimit few(100);
+    return diskimage::attach(image(QStringLiteral("pkg.dmg")), root(), kTimeout);
+  }();
+  ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+  EXPECT_EQ(volumes(), QStringList{QStringLiteral("pkg")});
 }
 
 TEST_F(DiskImageTool, DetachRefusesWhatAttachDidNotMake) {
