@@ -45,9 +45,9 @@ constexpr std::uint32_t code(const char (&s)[5]) {
 // The catalog file of a volume: its bytes, found through the extents of its fork.
 class CatalogFile {
  public:
-  bool open(const QString& path, QString* why) {
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly)) return fail(why, QStringLiteral("cannot read ") + path);
+  explicit CatalogFile(QIODevice& volume) : file_(volume) {}
+
+  bool open(QString* why) {
     QByteArray header;
     if (!readAt(kVolumeHeaderOffset, kVolumeHeaderSize, &header)) return fail(why, QStringLiteral("no volume header"));
     const std::uint16_t signature = get16(header, 0);
@@ -100,7 +100,7 @@ class CatalogFile {
     return false;
   }
 
-  QFile file_;
+  QIODevice& file_;
   std::uint32_t blockSize_ = 0;
   std::uint64_t size_ = 0;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> extents_;
@@ -145,11 +145,22 @@ QByteArray nameOnDisk(const QString& catalogName) {
 }
 
 bool readHardLinks(const QString& volume, std::vector<HardLink>* links, QString* why) {
-  CatalogFile catalog;
-  if (!catalog.open(volume, why)) return false;
+  QFile file(volume);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *why = QStringLiteral("cannot read ") + volume;
+    return false;
+  }
+  if (readHardLinks(file, links, why)) return true;
+  *why = volume + QStringLiteral(": ") + *why;
+  return false;
+}
+
+bool readHardLinks(QIODevice& volume, std::vector<HardLink>* links, QString* why) {
+  CatalogFile catalog(volume);
+  if (!catalog.open(why)) return false;
   QByteArray node;
   const auto damaged = [&] {
-    *why = QStringLiteral("the catalog of %1 is damaged").arg(volume);
+    *why = QStringLiteral("the catalog is damaged");
     return false;
   };
   if (!catalog.read(0, kHeaderTotalNodesField + 4, &node)) return damaged();
@@ -206,7 +217,7 @@ bool readHardLinks(const QString& volume, std::vector<HardLink>* links, QString*
   for (const Link& link : found) {
     const QString nodeName = QStringLiteral("iNode%1").arg(link.node);
     if (!nodes.count(nodeName)) {
-      *why = QStringLiteral("the hard link %1 has no node").arg(link.at.name);
+      *why = QStringLiteral("a hard link has no node");
       return false;
     }
     // The path up to the root; a folder chain longer than there are folders is a loop.

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 #include <vector>
 
 // What the attach needs of an HFS+ volume's catalog, read from the volume's own bytes.
@@ -23,6 +25,7 @@ inline const QByteArray kPrivateDataFolder = "[HFS+ Private Data]";
 // False, with the reason, when the catalog cannot be read (not HFS+, damaged, or kept partly
 // in the extents overflow file, which the volumes we meet never need).
 [[nodiscard]] bool readHardLinks(const QString& volume, std::vector<HardLink>* links, QString* why);
+[[nodiscard]] bool readHardLinks(QIODevice& volume, std::vector<HardLink>* links, QString* why);
 
 // A catalog name (UTF-16) as 7-Zip writes it on this system: UTF-8, a lone surrogate in its
 // three-byte form, '/' (a Mac's ':') as '_'.
