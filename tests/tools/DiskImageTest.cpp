@@ -220,6 +220,25 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
   }
 }
 
+// Whatever an image claims, 7-Zip is stopped once what it has written passes the bound: here one
+// that would write without end.
+TEST_F(DiskImageTool, AttachStopsASevenZipThatWritesPastTheBound) {
+  const QString package = image(QStringLiteral("pkg.dmg"));
+  makeImage(package, {{QStringLiteral("QUILL.FIR"), "firmware"}});
+  const QString endless = image(QStringLiteral("endless-7zz"));
+  writeFile(endless, "#!/bin/sh\nfor a; do case \"$a\" in -o*) exec dd if=/dev/zero of=\"${a#-o}/big\" bs=1M 2>/dev/null;; esac; done\n");
+  ASSERT_TRUE(QFile::setPermissions(endless, QFile::permissions(endless) | QFileDevice::ExeOwner));
+  const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", endless);
+  const auto start = std::chrono::steady_clock::now();
+  const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_FALSE(attached.ok);
+  EXPECT_TRUE(attached.line.contains(QStringLiteral("unpacks to more than the %1 bytes")
+                                         .arg(diskimage::extractionBound(QFileInfo(package).size()))))
+      << attached.line.toStdString();
+  EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+}
+
 // A volume stays while the program that asked for it runs (tests and applications run side by
 // side); what an ended program held and a staging folder no attach fills are cleared by the
 // next attach; a folder the tool did not make (a card mounted there) stays.

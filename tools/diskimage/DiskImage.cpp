@@ -176,6 +176,21 @@ class WriteWatch {
   bool over_ = false;
 };
 
+// Runs a 7-Zip that unpacks `archive` into `folder` within what the budget leaves: stopped as
+// soon as it has written more, and judged once more by what it left on the disk when it ended
+// (a fast one may be done before the first look).
+bool runWatched(const QStringList& arguments, const QByteArray& folder, const QByteArray& archive,
+                const WriteBudget& budget, platform::Duration timeout, QByteArray* output, QString* why) {
+  const qint64 allowed = budget.left();
+  WriteWatch watch(folder, allowed);
+  const bool ran = run7zz(arguments, timeout, output, why, std::ref(watch));
+  if (watch.passedTheBound() || (ran && tree::allocatedBytes(folder) > allowed)) {
+    *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
+    return false;
+  }
+  return ran;
+}
+
 // Makes each hard link of the HFS+ volume that `listing` describes show its node's bytes at its
 // own place, as a Mac shows the mounted volume, and removes the private folder 7-Zip wrote the
 // nodes into. The catalog is read from the volume: `archive` itself when it is the volume, else
@@ -199,12 +214,10 @@ bool presentHardLinks(const QByteArray& archive, const Listing& listing, const Q
       *why = QStringLiteral("cannot make ") + display(pieceFolder);
       return false;
     }
-    WriteWatch watch(pieceFolder, budget.left());
-    if (!run7zz({QStringLiteral("e"), QStringLiteral("-t") + outerType, QStringLiteral("-y"), QStringLiteral("-bsp0"),
-                 QStringLiteral("-bso0"), QStringLiteral("-o") + display(pieceFolder), QStringLiteral("--"), display(archive),
-                 piece},
-                timeout, nullptr, why, std::ref(watch))) {
-      if (watch.passedTheBound()) *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
+    if (!runWatched({QStringLiteral("e"), QStringLiteral("-t") + outerType, QStringLiteral("-y"), QStringLiteral("-bsp0"),
+                     QStringLiteral("-bso0"), QStringLiteral("-o") + display(pieceFolder), QStringLiteral("--"),
+                     display(archive), piece},
+                    pieceFolder, archive, budget, timeout, nullptr, why)) {
       return false;
     }
     volume = pieceFolder + '/' + QFile::encodeName(piece.section(u'/', -1));
@@ -247,14 +260,10 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
     *why = QStringLiteral("cannot make ") + display(folder);
     return false;
   }
-  WriteWatch watch(folder, allowed);
   QByteArray output;
-  if (!run7zz({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + display(folder),
-               QStringLiteral("--"), display(archive)},
-              timeout, &output, why, std::ref(watch))) {
-    if (watch.passedTheBound()) {
-      *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
-    }
+  if (!runWatched({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + display(folder),
+                   QStringLiteral("--"), display(archive)},
+                  folder, archive, budget, timeout, &output, why)) {
     return false;
   }
   *volumeRoot = folder;
