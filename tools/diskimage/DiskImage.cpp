@@ -416,6 +416,8 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
     if (!staging.make(*self)) return failed(verb, QStringLiteral("cannot make a staging folder in ") + root);
   }
 
+  // Every step writes inside the staging folder, so one budget holds them all: what the folder
+  // takes on the disk counts against the bound.
   const WriteBudget budget{extractionBound(info.size()), staging.path()};
   const QByteArray volume = staging.path() + "/volume";
   QString why;
