@@ -240,8 +240,9 @@ TEST_F(DiskImageTool, AttachStopsASevenZipThatWritesPastTheBound) {
 }
 
 // A volume stays while the program that asked for it runs (tests and applications run side by
-// side); what an ended program held and a staging folder no attach fills are cleared by the
-// next attach; a folder the tool did not make (a card mounted there) stays.
+// side); what an ended program held (also one whose process id now names another process) and
+// a staging folder no attach fills are cleared by the next attach; a folder the tool did not
+// make (a card mounted there) stays.
 TEST_F(DiskImageTool, AttachClearsWhatNoRunningProcessHolds) {
   for (const char* name : {"a.dmg", "b.dmg", "c.dmg"}) makeImage(image(QString::fromLatin1(name)), {{QStringLiteral("A.FIR"), name}});
   testing_support::ChildProcess stays("exec sleep 30");
@@ -252,6 +253,11 @@ TEST_F(DiskImageTool, AttachClearsWhatNoRunningProcessHolds) {
   ASSERT_TRUE(diskimage::attach(image(QStringLiteral("c.dmg")), root(), kTimeout, goes.pid()).ok);
   writeFile(root() + QStringLiteral("/.attach-Zq81xy/volume/half"), "half");
   writeFile(root() + QStringLiteral("/stray/x"), "x");
+  // Held by a process whose id runs again, under another start time.
+  writeFile(root() + QStringLiteral("/reused/x"), "x");
+  const std::optional<diskimage::Holder> self = diskimage::Holder::of(::getpid());
+  ASSERT_TRUE(self);
+  ASSERT_TRUE(diskimage::AttachRoot(QFile::encodeName(root())).hold("reused", {self->pid, self->startTime + 1}));
   ::kill(goes.pid(), SIGKILL);
   goes.reap();
 
