@@ -20,9 +20,10 @@ if [[ "${1:-build}" == run ]]; then
   packages+=(xvfb xauth)
 fi
 if [[ "${1:-build}" == install ]]; then
-  # The install check: a virtual X server with screenshots and window properties, the desktop
-  # entry and metainfo validators, and what CPack's Debian packages need (dpkg-shlibdeps, file).
-  packages+=(xvfb xauth x11-utils imagemagick desktop-file-utils appstream dpkg-dev file)
+  # The install check: a virtual X server with screenshots, window properties and a window
+  # raised by hand, the desktop entry and metainfo validators, the manual page reader, what
+  # CPack's Debian packages need (dpkg-shlibdeps, file) and lintian for the package.
+  packages+=(xvfb xauth x11-utils xdotool imagemagick desktop-file-utils appstream man-db dpkg-dev file lintian)
 fi
 
 missing=()
