@@ -20,6 +20,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/Storyboard.h"
 #include "platform/ViewController.h"
+#include "platform/WindowActivation.h"
 #include "vok/Scenario.h"
 
 namespace {
@@ -131,11 +132,7 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   MainWindowController* mainWindow = nullptr;
   platform::SingleInstance instance(identifier.isEmpty() ? QStringLiteral("ravlio") : identifier);
   switch (instance.start([&mainWindow] {
-    if (!mainWindow || mainWindow->isClosed()) return;
-    QWidget* window = mainWindow->window();
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->raise();
-    window->activateWindow();
+    if (mainWindow && !mainWindow->isClosed()) platform::bringToFront(mainWindow->window());
   })) {
     case platform::SingleInstance::Outcome::First:
       break;

@@ -49,8 +49,9 @@ if [[ "${1:-}" == --shoot ]]; then
 fi
 
 # --second-start <program>: runs inside the virtual X server. Starts the program, covers its
-# window with another one, starts the program again and expects that start to end at once with
-# status 0, the first copy still running with its one window, now above the other.
+# window with another one that takes the focus, starts the program again and expects that start
+# to end at once with status 0, the first copy still running with its one window, now above the
+# other and with the focus.
 if [[ "${1:-}" == --second-start ]]; then
   program="$2"
   "$program" &
@@ -80,19 +81,22 @@ if [[ "${1:-}" == --second-start ]]; then
     status=1
   else
     xdotool windowraise "$((other))" windowfocus --sync "$((other))"
-    if [[ "$(on_top)" != "$other" ]]; then
-      echo "install-check: the covering window is not above the first one" >&2
+    if [[ "$(on_top)" != "$other" || "$(xdotool getwindowfocus)" != "$((other))" ]]; then
+      echo "install-check: the covering window is not above the first one with the focus" >&2
       status=1
     elif ! timeout 20 "$program"; then
       echo "install-check: the second start did not end with status 0" >&2
       status=1
     else
       for _ in $(seq 1 40); do
-        [[ "$(on_top)" == "$window" ]] && break
+        [[ "$(on_top)" == "$window" && "$(xdotool getwindowfocus)" == "$((window))" ]] && break
         sleep 0.25
       done
       if [[ "$(on_top)" != "$window" ]]; then
         echo "install-check: the second start did not raise the first window" >&2
+        status=1
+      elif [[ "$(xdotool getwindowfocus)" != "$((window))" ]]; then
+        echo "install-check: the second start did not give the first window the focus" >&2
         status=1
       elif [[ "$(main_window | wc -l)" != 1 ]] || ! kill -0 "$app" 2>/dev/null; then
         echo "install-check: after the second start there is not exactly the first copy's window" >&2
