@@ -100,7 +100,7 @@ void FirmwareDownload::readHead() {
   if (isRedirect(status) && !location.isEmpty()) {
     follow(location);
   } else {
-    fail(statusText(status));
+    reject(statusText(status));
   }
 }
 
@@ -124,7 +124,7 @@ void FirmwareDownload::readBody() {
   const QByteArray chunk = reply_->readAll();
   if (!status_ || !isSuccess(*status_)) return;  // a page that is not the file
   if (received_ + chunk.size() > byteLimit_) {
-    fail(QStringLiteral("more than the announced %1 bytes").arg(byteLimit_));
+    reject(QStringLiteral("more than the announced %1 bytes").arg(byteLimit_));
     return;
   }
   received_ += chunk.size();
@@ -144,8 +144,10 @@ void FirmwareDownload::finish() {
   dropReply();
   if (writeError_) {
     fail(*writeError_);
-  } else if (!status_ || !isSuccess(*status_)) {
-    fail(status_ ? statusText(*status_) : error != QNetworkReply::NoError ? errorString : QStringLiteral("no answer"));
+  } else if (status_ && !isSuccess(*status_)) {
+    reject(statusText(*status_));
+  } else if (!status_) {
+    fail(error != QNetworkReply::NoError ? errorString : QStringLiteral("no answer"));
   } else if (error != QNetworkReply::NoError) {
     fail(errorString);
   } else if (!file_->flush() ||
@@ -153,11 +155,7 @@ void FirmwareDownload::finish() {
     fail(destination_ + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
   } else {
     file_->setAutoRemove(false);
-    file_.reset();
-    done_ = true;
-    // The completion may delete this object: it runs last, from a copy.
-    const Completion completion = completion_;
-    if (completion) completion(DownloadResponse{QUrl::fromLocalFile(destination_), std::nullopt});
+    end({.fileURL = QUrl::fromLocalFile(destination_)});
   }
 }
 
@@ -171,11 +169,18 @@ void FirmwareDownload::dropReply() {
   reply->deleteLater();
 }
 
-void FirmwareDownload::fail(const QString& description) {
+void FirmwareDownload::fail(const QString& description) { end({.error = description}); }
+
+void FirmwareDownload::reject(const QString& description) { end({.rejected = description}); }
+
+// Reports once, after letting go of the reply and of the temporary file (removed unless it
+// became the destination).
+void FirmwareDownload::end(const DownloadResponse& response) {
   dropReply();
   file_.reset();
   if (done_) return;
   done_ = true;
+  // The completion may delete this object: it runs last, from a copy.
   const Completion completion = completion_;
-  if (completion) completion(DownloadResponse{std::nullopt, description});
+  if (completion) completion(response);
 }
