@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,14 +53,20 @@ std::optional<qint64> fileSize(const QString& path) {
 }
 
 bool FileOperations::copyItemReplacing(const QString& source, const QString& target, const QString& partial,
-                                       const Cancellation* cancel, QString* error) {
+                                       const Cancellation* cancel, QString* error, std::atomic<bool>* ending) {
   const QByteArray sourceName = QFile::encodeName(source);
   const QByteArray targetName = QFile::encodeName(target);
   const QByteArray partialName = QFile::encodeName(partial);
   bool partialExists = false;
+  const auto ended = [&] {
+    if (ending) ending->store(true);
+  };
   auto fail = [&](const QString& what, int cause) {
     if (error) *error = QStringLiteral("%1: %2").arg(what, describe(cause));
-    if (partialExists) ::unlink(partialName.constData());
+    if (partialExists) {
+      ended();
+      ::unlink(partialName.constData());
+    }
     return false;
   };
   if (source.isEmpty() || target.isEmpty() || partial.isEmpty()) return fail(QStringLiteral("Cannot copy"), EINVAL);
@@ -76,6 +83,8 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   FileDescriptor out(openFile(partialName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (out.get() < 0) return fail(QStringLiteral("Cannot create %1").arg(partial), errno);
   partialExists = true;
+  // Not every file system locks; the copy goes on without.
+  ::flock(out.get(), LOCK_EX | LOCK_NB);
 
   std::uint64_t copied = 0;
   std::uint64_t started = 0;  // written out up to here has been asked for
@@ -115,6 +124,7 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
     return fail(QStringLiteral("%1 has the wrong size").arg(partial), EIO);
   }
   if (out.close() != 0) return fail(QStringLiteral("Cannot write %1").arg(partial), errno);
+  ended();
   if (renameFile(partialName.constData(), targetName.constData()) != 0) {
     return fail(QStringLiteral("Cannot replace %1").arg(target), errno);
   }

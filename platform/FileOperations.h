@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,8 +40,12 @@ class FileOperations {
   // copy: writes the new file `partial` (which must not exist; it goes beside `target`),
   // flushes it to the disk, checks its size, renames it over `target` and flushes the folder.
   // On failure `partial` is gone and `error` says why. `cancel` ends the copy early (a failure).
+  // `partial` is locked (flock) while it is written, so that a look for leftovers beside it can
+  // tell a live copy from one cut short. `ending`, when given, is set just before `partial` is
+  // renamed or removed: a watcher that then finds no `partial` knows the copy has ended.
   [[nodiscard]] bool copyItemReplacing(const QString& source, const QString& target, const QString& partial,
-                                       const Cancellation* cancel, QString* error);
+                                       const Cancellation* cancel, QString* error,
+                                       std::atomic<bool>* ending = nullptr);
 
  protected:
   // The steps, with the system calls' conventions (-1 and errno on failure).
