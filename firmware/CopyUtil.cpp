@@ -1,18 +1,11 @@
 #include "firmware/CopyUtil.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 #include "platform/Application.h"
 #include "platform/FileOperations.h"
@@ -46,33 +39,6 @@ bool isPartialName(std::string_view name) {
   }
   const std::string_view digits = name.substr(kPartialPrefix.size(), kPartialDigits);
   return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
-
-// Removes what copies cut short (the program killed, the card pulled) left in `folder`: only
-// regular files of a single link named as ours, and none that a running copy holds locked.
-// Links are never followed, nor are folders entered.
-void removeLeftoverPartials(const QString& folder) {
-  const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return;
-  DIR* listing = ::fdopendir(dir);
-  if (!listing) {
-    ::close(dir);
-    return;
-  }
-  while (const dirent* entry = ::readdir(listing)) {
-    if (!isPartialName(entry->d_name)) continue;
-    struct stat st {};
-    if (::fstatat(dir, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) continue;
-    const int fd = ::openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat opened {};
-    // Still the file looked at, and no copy writing it.
-    const bool leftover = ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
-                          ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (leftover) ::unlinkat(dir, entry->d_name, 0);
-    ::close(fd);
-  }
-  ::closedir(listing);  // closes `dir` too
 }
 
 void printLine(const QString& line) {
@@ -122,7 +88,8 @@ void CopyUtil::copyFile(const std::shared_ptr<platform::Timer>& copyTimer) {
   if (!sourceURL.isLocalFile() || !targetURL.isLocalFile() || partialPath_.isEmpty()) {
     error = QStringLiteral("Cannot copy %1 to %2: not a local file").arg(sourceURL.toString(), targetURL.toString());
   } else {
-    removeLeftoverPartials(QFileInfo(partialPath_).absolutePath());
+    // What copies cut short (the program killed, the card pulled) left beside the target.
+    platform::removeAbandonedFiles(QFileInfo(partialPath_).absolutePath(), isPartialName);
     copied = fileManager.copyItemReplacing(sourceURL.toLocalFile(), targetURL.toLocalFile(), partialPath_, &quitting,
                                            &error, &ending_);
   }

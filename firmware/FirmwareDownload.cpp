@@ -7,10 +7,15 @@
 #include <QNetworkRequest>
 #include <QTemporaryFile>
 
+#include <sys/file.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "platform/FileOperations.h"
 
 namespace {
 
@@ -24,6 +29,16 @@ bool isRedirect(int status) {
 }
 
 QString statusText(int status) { return QStringLiteral("the server answered with HTTP status %1").arg(status); }
+
+// The body is written to ".download-" and six letters, as QTemporaryFile fills in "XXXXXX".
+constexpr std::string_view kTemporaryPrefix = ".download-";
+constexpr std::size_t kTemporaryRandom = 6;
+
+bool isTemporaryName(std::string_view name) {
+  return name.size() == kTemporaryPrefix.size() + kTemporaryRandom && name.starts_with(kTemporaryPrefix) &&
+         std::all_of(name.begin() + kTemporaryPrefix.size(), name.end(),
+                     [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+}
 
 }  // namespace
 
@@ -58,12 +73,17 @@ void FirmwareDownload::start(Progress progress, Completion completion,
   // Hidden, and removed unless it replaces the destination. Its name does not repeat the
   // destination's, which may already be as long as a name can be. No flush to disk at the
   // end: that would hold the GUI thread for the whole file, and the size check reads it back.
-  file_ = std::make_unique<QTemporaryFile>(QFileInfo(destination_).absolutePath() + QStringLiteral("/.download-XXXXXX"));
+  // A download cut short (the program killed) leaves its file; the next one clears it, but
+  // never the file a running download holds locked.
+  const QString folder = QFileInfo(destination_).absolutePath();
+  platform::removeAbandonedFiles(folder, isTemporaryName);
+  file_ = std::make_unique<QTemporaryFile>(folder + u'/' + QLatin1StringView(kTemporaryPrefix) + QStringLiteral("XXXXXX"));
   if (!file_->open() || !file_->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
     failLater(destination_ + QStringLiteral(": ") + file_->errorString());
     return;
   }
+  ::flock(file_->handle(), LOCK_EX | LOCK_NB);
   request(source_);
 }
 

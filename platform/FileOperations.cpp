@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -44,6 +45,30 @@ std::optional<ItemAttributes> FileOperations::attributesOfItem(const QString& pa
   attributes.isDirectory = S_ISDIR(st.st_mode);
   attributes.isSymbolicLink = S_ISLNK(st.st_mode);
   return attributes;
+}
+
+void removeAbandonedFiles(const QString& folder, const std::function<bool(std::string_view name)>& isOurs) {
+  const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  DIR* listing = ::fdopendir(dir);
+  if (!listing) {
+    ::close(dir);
+    return;
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!isOurs(entry->d_name)) continue;
+    struct stat st {};
+    if (::fstatat(dir, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) continue;
+    const FileDescriptor file(::openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0) continue;
+    // Still the file looked at, and no one writing it.
+    struct stat opened {};
+    if (::fstat(file.get(), &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
+        ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+      ::unlinkat(dir, entry->d_name, 0);
+    }
+  }
+  ::closedir(listing);  // closes `dir` too
 }
 
 std::optional<qint64> fileSize(const QString& path) {

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 namespace platform {
 
@@ -56,6 +58,11 @@ class FileOperations {
   virtual int syncFile(int fd);
   virtual int renameFile(const char* from, const char* to);
 };
+
+// Removes the files in `folder` that `isOurs` claims by name and that no one holds locked (as
+// copyItemReplacing holds its partial file): what runs cut short left. Only regular files with
+// a single link go; links are never followed, nor are folders entered.
+void removeAbandonedFiles(const QString& folder, const std::function<bool(std::string_view name)>& isOurs);
 
 // The size in bytes of the item at `path` (a link's own size, not its target's); nothing when
 // there is no such item.
