@@ -108,8 +108,10 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   FileDescriptor out(openFile(partialName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (out.get() < 0) return fail(QStringLiteral("Cannot create %1").arg(partial), errno);
   partialExists = true;
-  // Not every file system locks; the copy goes on without.
+  // Held until the file has its final name or is gone, past the close of `out` that checks the
+  // last writes. Not every file system locks; the copy goes on without.
   ::flock(out.get(), LOCK_EX | LOCK_NB);
+  const FileDescriptor lock(::fcntl(out.get(), F_DUPFD_CLOEXEC, 0));
 
   std::uint64_t copied = 0;
   std::uint64_t started = 0;  // written out up to here has been asked for
