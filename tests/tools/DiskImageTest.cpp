@@ -464,8 +464,9 @@ TEST_F(DiskImageTool, AttachBadInputTable) {
       {"a hard-linked firmware file",
        [](const QDir& d) {
          writeFile(d.filePath(QStringLiteral("sub/QUILL.FIR")), firmwareBytes());
-         ::link(QFile::encodeName(d.filePath(QStringLiteral("sub/QUILL.FIR"))).constData(),
-                QFile::encodeName(d.filePath(QStringLiteral("QUILL.FIR"))).constData());
+         ASSERT_EQ(::link(QFile::encodeName(d.filePath(QStringLiteral("sub/QUILL.FIR"))).constData(),
+                          QFile::encodeName(d.filePath(QStringLiteral("QUILL.FIR"))).constData()),
+                   0);
        },
        nullptr, QStringList{QStringLiteral("QUILL.FIR"), QStringLiteral("sub")}, false, "", true},
   };

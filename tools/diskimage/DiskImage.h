@@ -15,7 +15,7 @@ namespace diskimage {
 // What a verb prints on its one line of standard output, and whether it succeeded.
 struct Outcome {
   bool ok = false;
-  QString line;  // the mount point, or a text containing "failed"
+  QString line;  // the mount point, or "diskimage: <verb> failed: <why>"
 };
 
 // The 7-Zip program: $RAVLIO_7ZZ when set, else "7zz" on the PATH.
