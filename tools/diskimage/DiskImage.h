@@ -15,7 +15,7 @@ namespace diskimage {
 // What a verb prints on its one line of standard output, and whether it succeeded.
 struct Outcome {
   bool ok = false;
-  QString line;  // the mount point, or a text containing "failed"
+  QString line;  // the mount point, or "diskimage: <verb> failed: <why>"
 };
 
 // The 7-Zip program: $RAVLIO_7ZZ when set, else "7zz" on the PATH.
@@ -38,7 +38,8 @@ struct Outcome {
 // `image` is a file URL or an absolute path. Extracts into "<root>/<volume name>", replacing
 // what an earlier attach left there; an image whose files are a single partition image (as
 // 7-Zip gives for some disk images) has that extracted in turn. An HFS+ or APFS volume's
-// root files lie at the top of the mount point, as on a Mac. An image that would unpack to more
+// root files lie at the top of the mount point, as on a Mac, hard-linked files with their
+// content at each of their places. An image that would unpack to more
 // than extractionBound fails before anything is written (a UDIF image is judged by the size of
 // its disk, anything else by 7-Zip's listing of its files), and whatever an image claims, the
 // attach stops as soon as it has written more. Nothing appears under the final name unless the
@@ -48,7 +49,8 @@ struct Outcome {
 [[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout,
                              qint64 holder = QCoreApplication::applicationPid());
 
-// Removes a folder that attach made. Refuses the root itself, anything outside it, and links.
+// Removes a folder that attach made (whatever the names in it), and the record of who held it.
+// Refuses the root itself, anything outside it, and links.
 [[nodiscard]] Outcome detach(const QString& path, const QString& root);
 
 // How `create` lays out an image. The defaults are what the Mac's own tool makes of a folder;
