@@ -188,6 +188,7 @@ void ViewController::presentViewControllerAsSheet(std::unique_ptr<ViewController
 
   sheet->viewWillAppear();
   dialog->open();
+  dialog->activateWindow();  // the keys go to the sheet from now on
   sheet->viewDidAppear();
   if (presented_ == sheet) sheet->focusFirstControl();
 }
@@ -205,6 +206,8 @@ void ViewController::dismissViewController(ViewController* controller) {
     dialog->disconnect(controller);
     dialog->hide();
     dialog->deleteLater();  // its cover goes with it
+    // The keys go back to the window the sheet hung from.
+    if (presenting->view_) presenting->view_->window()->activateWindow();
   }
   controller->deleteLater();
 }
