@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QDialog>
 #include <QVariant>
 #include <QWidget>
 
@@ -14,10 +15,11 @@ constexpr char kCheckBox[] = "checkBox";
 
 bool isDecorative(const QObject* object) { return object->property(kDecorative).toBool(); }
 
-// A plain container whose decorative children are left out. The order of the others stays.
+// A plain container or window whose decorative children are left out. The order of the others
+// stays.
 class ContainerInterface final : public QAccessibleWidget {
  public:
-  explicit ContainerInterface(QWidget* widget) : QAccessibleWidget(widget) {}
+  ContainerInterface(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
 
   int childCount() const override { return static_cast<int>(shownChildren().size()); }
   QAccessibleInterface* child(int index) const override {
@@ -79,9 +81,13 @@ QAccessibleInterface* factory(const QString& className, QObject* object) {
   if (auto* button = qobject_cast<QAbstractButton*>(widget); button && widget->property(kCheckBox).toBool()) {
     return new CheckBoxInterface(button);
   }
-  // Only what Qt would give the bare interface; every class of its own keeps Qt's.
+  // Only what Qt would give the bare interface; every class of its own keeps Qt's. A bare
+  // top-level widget is a window (Qt would call it a client area, which readers do not announce).
   if (className == QLatin1StringView("QWidget") && widget->metaObject() == &QWidget::staticMetaObject) {
-    return new ContainerInterface(widget);
+    return new ContainerInterface(widget, widget->isWindow() ? QAccessible::Window : QAccessible::Client);
+  }
+  if (className == QLatin1StringView("QDialog") && widget->metaObject() == &QDialog::staticMetaObject) {
+    return new ContainerInterface(widget, QAccessible::Dialog);
   }
   return nullptr;
 }

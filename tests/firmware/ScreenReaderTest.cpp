@@ -52,6 +52,7 @@ bool needsName(QAccessible::Role role) {
     case QAccessible::EditableText:
     case QAccessible::Graphic:
     case QAccessible::Dialog:
+    case QAccessible::Window:
       return true;
     default:
       return false;
@@ -119,6 +120,7 @@ class ScreenReading : public ScreenFixture {
   // The faults in every shown window: the main one and a sheet over it.
   void expectReadable(const char* state) {
     SCOPED_TRACE(state);
+    window()->setWindowTitle(QStringLiteral("Ravlio"));  // as the main window names itself
     QStringList faults;
     for (QWidget* top : QApplication::topLevelWidgets()) {
       if (top->isVisible()) audit(readerOf(top), QString(), faults);
@@ -157,6 +159,7 @@ TEST_F(ScreenReading, EveryScreenIsReadableInEachLanguage) {
     auto* intro = show<IntroViewController>("IntroViewController", kSize);
     ASSERT_NE(intro, nullptr);
     expectReadable("intro");
+    EXPECT_EQ(readerOf(window())->role(), QAccessible::Window);
     // The language pop-up is labelled by the text beside it.
     bool labelled = false;
     for (const auto& [label, relation] : readerOf(intro->pbtnLanguage)->relations(QAccessible::Label)) {
