@@ -13,8 +13,7 @@
 
 #include <memory>
 
-#include "FirmwareFixture.h"
-#include "FirmwareTestSupport.h"
+#include "FirmwareScreenFixture.h"
 #include "app/AppFixture.h"
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
@@ -30,8 +29,6 @@
 #include "firmware/SelectLocationViewController.h"
 
 namespace {
-
-using firmware_testing::catalogueJson;
 
 QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
 
@@ -102,21 +99,8 @@ void audit(QAccessibleInterface* node, const QString& path, QStringList& faults)
   for (int i = 0; i < node->childCount(); ++i) audit(node->child(i), here, faults);
 }
 
-class ScreenReading : public ScreenFixture {
+class ScreenReading : public FirmwareScreenFixture {
  protected:
-  void SetUp() override {
-    ScreenFixture::SetUp();
-    folders_ = std::make_unique<TemporaryFirmwareFolders>();
-    ASSERT_TRUE(folders_->isValid());
-    darkLook::applyToApplication();
-    registerFirmwareScenes(board_);
-    service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
-  }
-  void TearDown() override {
-    ScreenFixture::TearDown();
-    folders_.reset();
-  }
-
   // The faults in every shown window: the main one and a sheet over it.
   void expectReadable(const char* state) {
     SCOPED_TRACE(state);
@@ -128,16 +112,7 @@ class ScreenReading : public ScreenFixture {
     EXPECT_TRUE(faults.isEmpty()) << faults.join(u'\n').toStdString();
   }
 
-  FirmwareSelectViewController* showList() {
-    auto* list = show<FirmwareSelectViewController>("FirmwareSelectViewController", kSize, [](auto& s) {
-      s.productName = QStringLiteral("Tavo Quill");
-      s.firmwareVersion = QStringLiteral("1.0.2");
-    });
-    if (list) {
-      EXPECT_TRUE(platform::processEventsUntil([&] { return !list->isRequestPending(); }, std::chrono::seconds(20)));
-    }
-    return list;
-  }
+  FirmwareSelectViewController* showList() { return FirmwareScreenFixture::showList(kSize); }
 
   static QString rowName(QTableWidget* table, int row) {
     QAccessibleInterface* reader = readerOf(table);
@@ -147,8 +122,6 @@ class ScreenReading : public ScreenFixture {
   }
 
   static constexpr QSize kSize{800, 560};
-  std::unique_ptr<TemporaryFirmwareFolders> folders_;
-  firmware_testing::LocalService service_;
 };
 
 TEST_F(ScreenReading, EveryScreenIsReadableInEachLanguage) {
@@ -207,7 +180,7 @@ TEST_F(ScreenReading, EveryScreenIsReadableInEachLanguage) {
     service_.response = firmware_service::HttpResponse::text(500, "down", "text/plain");
     ASSERT_NE(showList(), nullptr);
     expectReadable("no internet");
-    service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
+    answerThreeVersions();
 
     // The progress bar's value is the percentage shown beside it.
     auto* download = show<FirmwareFileDownloadViewController>(
