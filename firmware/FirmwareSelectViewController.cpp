@@ -197,7 +197,8 @@ void FirmwareSelectViewController::describeRow(int row, const FirmwareSelectCell
 }
 
 bool FirmwareSelectViewController::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != tbv || event->type() != QEvent::KeyPress) return platform::ViewController::eventFilter(watched, event);
+  // The type first: the list also reports its own destruction here, when it is no longer one.
+  if (event->type() != QEvent::KeyPress || watched != tbv) return platform::ViewController::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
   if (platform::isReturnKey(key)) {
     if (!tbv->selectionModel()->selectedRows().isEmpty()) onClickShowFirmewareInfo();
