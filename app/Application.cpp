@@ -27,6 +27,8 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   }
 
   QApplication app(argc, argv);
+  // The font list is read while the window is built; gone before the application object.
+  const typography::FontPreload fontPreload(typography::fontFamilyFor(platform::Bundle::main().localizationInUse()));
   QApplication::setStyle(QStringLiteral("Fusion"));
   platform::MainQueue::install();
   QApplication::setApplicationName(QStringLiteral("Ravlio"));
