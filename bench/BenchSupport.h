@@ -123,7 +123,7 @@ class Goals {
   void check(const std::string& what, double value, double bound, bool atLeast = false) {
     const bool met = atLeast ? value >= bound : value <= bound;
     char line[256];
-    std::snprintf(line, sizeof line, "%s: %.3f, goal %s %.2f", what.c_str(), value, atLeast ? ">=" : "<=", bound);
+    std::snprintf(line, sizeof line, "%s: %.4g, goal %s %.4g", what.c_str(), value, atLeast ? ">=" : "<=", bound);
     std::printf("  %s: %s\n", met ? "met" : "MISSED", line);
     if (!met) missed_.push_back(line);
   }
