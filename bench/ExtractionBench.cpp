@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QtEndian>
-
 #include <map>
 
 #include "bench/BenchSupport.h"
@@ -70,13 +69,20 @@ std::optional<ChunkKinds> chunkKinds(const QString& image) {
 
 const char* kindName(quint32 kind) {
   switch (kind) {
-    case 0x00000000: return "zero";
-    case 0x00000001: return "raw";
-    case 0x00000002: return "free";
-    case 0x80000005: return "zlib";
-    case 0x80000006: return "bzip2";
-    case 0xFFFFFFFF: return "end";
-    default: return "other";
+    case 0x00000000:
+      return "zero";
+    case 0x00000001:
+      return "raw";
+    case 0x00000002:
+      return "free";
+    case 0x80000005:
+      return "zlib";
+    case 0x80000006:
+      return "bzip2";
+    case 0xFFFFFFFF:
+      return "end";
+    default:
+      return "other";
   }
 }
 

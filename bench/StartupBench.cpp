@@ -4,8 +4,9 @@
 // it under xvfb-run). Each program is ended with SIGTERM once its window shows.
 //
 //   bench_startup <bare window program> <application> [pairs, default 5]
-
-#include <QCoreApplication>
+//
+// Any program with a window can stand in for the bare one: an earlier build of the application
+// against this one, say.
 
 #include <poll.h>
 #include <signal.h>
@@ -14,8 +15,8 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QCoreApplication>
 #include <chrono>
-#include <memory>
 
 #include "bench/BenchSupport.h"
 
@@ -57,7 +58,8 @@ double timeToMap(xcb_connection_t* c, const QString& program) {
   char* argv[] = {const_cast<char*>(path.constData()), nullptr};
   pid_t pid = 0;
   const Clock::time_point start = Clock::now();
-  if (::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ) != 0) bench::fail("cannot start a program");
+  if (::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ) != 0)
+    bench::fail("cannot start a program");
   const Clock::time_point deadline = start + std::chrono::seconds(30);
   pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
   for (;;) {
@@ -72,7 +74,8 @@ double timeToMap(xcb_connection_t* c, const QString& program) {
       }
     }
     if (xcb_connection_has_error(c)) bench::fail("the X connection broke");
-    if (::waitpid(pid, nullptr, WNOHANG) == pid) bench::fail(qPrintable(program + QStringLiteral(" ended before its window showed")));
+    if (::waitpid(pid, nullptr, WNOHANG) == pid)
+      bench::fail(qPrintable(program + QStringLiteral(" ended before its window showed")));
     if (Clock::now() > deadline) {
       endChild(pid);
       bench::fail(qPrintable(program + QStringLiteral(" showed no window in 30 s")));
@@ -117,10 +120,11 @@ int main(int argc, char** argv) {
     timeToMap(x.c, bare);
     timeToMap(x.c, application);
     std::printf("start-up in \"%s\", exec to the window mapped:\n", language);
-    const bench::Alternation times =
-        bench::alternate(pairs, [&] { return timeToMap(x.c, bare); }, [&] { return timeToMap(x.c, application); });
-    bench::reportAlternation(goals, std::string("start-up in \"") + language + "\" (the application's over a bare Qt window's)",
-                             "bare Qt window", "ravlio", times, 1.5, false, true);
+    const bench::Alternation times = bench::alternate(
+        pairs, [&] { return timeToMap(x.c, bare); }, [&] { return timeToMap(x.c, application); });
+    bench::reportAlternation(
+        goals, std::string("start-up in \"") + language + "\" (the application's over a bare Qt window's)",
+        "bare Qt window", "ravlio", times, 1.5, false, true);
   }
   return goals.finish();
 }
