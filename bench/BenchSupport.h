@@ -139,9 +139,9 @@ class Goals {
 };
 
 // Prints both sides' times and their ratio (B/A) as medians and ranges, and checks the ratio's
-// median against `goal` (at most, or at least when `atLeast`).
+// median against `goal` (at most, or at least when `atLeast`) unless `goals` is null.
 // Times print in seconds, or in milliseconds when `milliseconds`.
-inline void reportAlternation(Goals& goals, const std::string& what, const char* aName, const char* bName,
+inline void reportAlternation(Goals* goals, const std::string& what, const char* aName, const char* bName,
                               const Alternation& times, double goal, bool atLeast = false, bool milliseconds = false) {
   const auto scaled = [milliseconds](std::vector<double> v) {
     if (milliseconds) for (double& x : v) x *= 1000;
@@ -154,7 +154,7 @@ inline void reportAlternation(Goals& goals, const std::string& what, const char*
   std::printf("  %-28s %s\n", bName, describe(scaled(times.b), decimals).c_str());
   const Spread ratio = spreadOf(times.ratios());
   std::printf("  %-28s %s\n", (std::string(bName) + " / " + aName).c_str(), describe(ratio, 2).c_str());
-  goals.check(what + ", time ratio", ratio.median, goal, atLeast);
+  if (goals) goals->check(what + ", time ratio", ratio.median, goal, atLeast);
 }
 
 // A value of /proc/self/status in KiB ("VmRSS", "VmHWM").

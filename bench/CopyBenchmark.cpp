@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   const bench::Alternation times = bench::alternate(rounds, ours, cpAndSync);
   platform::GlobalQueue::shared().waitForIdle();
   bench::Goals goals;
-  bench::reportAlternation(goals, "copy (CopyUtil's speed over cp + sync's)", "CopyUtil", "cp + sync", times, 0.95,
+  bench::reportAlternation(&goals, "copy (CopyUtil's speed over cp + sync's)", "CopyUtil", "cp + sync", times, 0.95,
                            true);
   std::printf("  MiB/s: CopyUtil %.1f, cp + sync %.1f (medians)\n",
               static_cast<double>(mib) / bench::spreadOf(times.a).median,

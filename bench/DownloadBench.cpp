@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   service.waitForFinished();
 
   bench::Goals goals;
-  bench::reportAlternation(goals, "download (our speed over curl's)", "ours", "curl", times, 0.90, true);
+  bench::reportAlternation(&goals, "download (our speed over curl's)", "ours", "curl", times, 0.90, true);
   std::printf("  MiB/s: ours %.0f, curl %.0f (medians)\n", packageSize / 1048576.0 / bench::spreadOf(times.a).median,
               packageSize / 1048576.0 / bench::spreadOf(times.b).median);
   std::printf("screen: download and extraction %.3f s\n", walkSeconds);

@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
       return seconds;
     };
     const bench::Alternation times = bench::alternate(bench::kPairs, bareRun, ourRun);
-    bench::reportAlternation(goals, std::string("extraction, ") + package.name + " package", "7zz x",
+    bench::reportAlternation(&goals, std::string("extraction, ") + package.name + " package", "7zz x",
                              "ours (attach, copy, detach)", times, package.goal);
     QDir(packages).removeRecursively();
     QDir(bare).removeRecursively();

@@ -3,10 +3,11 @@
 // neither program needs to take part; run it on an X server of its own (scripts/bench.sh starts
 // it under xvfb-run). Each program is ended with SIGTERM once its window shows.
 //
-//   bench_startup <bare window program> <application> [pairs, default 5]
+//   bench_startup [--pairs N] [--text-reference] <bare window program> <application>
 //
 // Any program with a window can stand in for the bare one: an earlier build of the application
-// against this one, say.
+// against this one, say. With --text-reference the application is also measured, for
+// information, against the bare window program started with "--label" (one line of text).
 
 #include <poll.h>
 #include <signal.h>
@@ -15,8 +16,10 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <chrono>
+#include <vector>
 
 #include "bench/BenchSupport.h"
 
@@ -51,15 +54,20 @@ void endChild(pid_t pid) {
   }
 }
 
-// Starts `program` and returns the seconds until a top-level window of any client is mapped.
-double timeToMap(xcb_connection_t* c, const QString& program) {
+// Starts `command` and returns the seconds until a top-level window of any client is mapped.
+double timeToMap(xcb_connection_t* c, const QStringList& command) {
   drainEvents(c);
-  const QByteArray path = QFile::encodeName(program);
-  char* argv[] = {const_cast<char*>(path.constData()), nullptr};
+  std::vector<QByteArray> words;
+  for (const QString& word : command) words.push_back(QFile::encodeName(word));
+  std::vector<char*> argv;
+  for (QByteArray& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const QString program = command.join(u' ');
   pid_t pid = 0;
   const Clock::time_point start = Clock::now();
-  if (::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ) != 0)
+  if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
     bench::fail("cannot start a program");
+  }
   const Clock::time_point deadline = start + std::chrono::seconds(30);
   pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
   for (;;) {
@@ -88,12 +96,17 @@ double timeToMap(xcb_connection_t* c, const QString& program) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const QStringList args = QCoreApplication::arguments();
-  const int pairs = args.size() > 3 ? args[3].toInt() : bench::kPairs;
-  if (args.size() < 3 || pairs <= 0) {
-    std::fprintf(stderr, "usage: bench_startup <bare window program> <application> [pairs]\n");
-    return 2;
-  }
+  QCommandLineParser parser;
+  const QCommandLineOption pairsOption(QStringLiteral("pairs"), QStringLiteral("Alternating pairs (5)."),
+                                       QStringLiteral("n"), QString::number(bench::kPairs));
+  const QCommandLineOption textOption(QStringLiteral("text-reference"),
+                                      QStringLiteral("Also against the bare window with one label."));
+  parser.addOptions({pairsOption, textOption});
+  parser.addPositionalArgument(QStringLiteral("bare"), QStringLiteral("The bare window program."));
+  parser.addPositionalArgument(QStringLiteral("application"), QStringLiteral("The application."));
+  parser.process(app);
+  const int pairs = parser.value(pairsOption).toInt();
+  if (parser.positionalArguments().size() != 2 || pairs <= 0) parser.showHelp(2);
   const Connection x(xcb_connect(nullptr, nullptr));
   if (xcb_connection_has_error(x.c)) bench::fail("no X server (DISPLAY)");
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x.c)).data->root;
@@ -101,8 +114,9 @@ int main(int argc, char** argv) {
   xcb_change_window_attributes(x.c, root, XCB_CW_EVENT_MASK, &mask);
   xcb_flush(x.c);
 
-  const QString bare = args[1];
-  const QString application = args[2];
+  const QStringList bare{parser.positionalArguments()[0]};
+  const QStringList labelled{bare[0], QStringLiteral("--label")};
+  const QStringList application{parser.positionalArguments()[1]};
   // A home of its own, whose stored language each round sets.
   QTemporaryDir home;
   qputenv("HOME", QFile::encodeName(home.path()));
@@ -123,8 +137,15 @@ int main(int argc, char** argv) {
     const bench::Alternation times = bench::alternate(
         pairs, [&] { return timeToMap(x.c, bare); }, [&] { return timeToMap(x.c, application); });
     bench::reportAlternation(
-        goals, std::string("start-up in \"") + language + "\" (the application's over a bare Qt window's)",
+        &goals, std::string("start-up in \"") + language + "\" (the application's over a bare Qt window's)",
         "bare Qt window", "ravlio", times, 1.5, false, true);
+    if (!parser.isSet(textOption)) continue;
+    timeToMap(x.c, labelled);
+    std::printf("for information, against a window with one line of text:\n");
+    const bench::Alternation withText = bench::alternate(
+        pairs, [&] { return timeToMap(x.c, labelled); }, [&] { return timeToMap(x.c, application); });
+    bench::reportAlternation(nullptr, std::string("start-up in \"") + language + "\" (over a window with one label's)",
+                             "Qt window with one label", "ravlio", withText, 0, false, true);
   }
   return goals.finish();
 }

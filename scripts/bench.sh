@@ -33,7 +33,7 @@ for b in "${which[@]}"; do
       # A virtual X server of its own, and a session bus as on a desktop: without one, Qt's
       # accessibility bridge tries to start a bus at the first label.
       command=(dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" "$build/bench/bench_startup"
-               "$build/bench/bench_bare_window" "$build/app/ravlio") ;;
+               --text-reference "$build/bench/bench_bare_window" "$build/app/ravlio") ;;
     *) command=("$build/bench/bench_$b") ;;
   esac
   "${command[@]}" 2>&1 | tee -a "$log"
