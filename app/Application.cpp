@@ -27,12 +27,13 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   }
 
   QApplication app(argc, argv);
-  // The font list is read while the window is built; gone before the application object.
-  const typography::FontPreload fontPreload(typography::fontFamilyFor(platform::Bundle::main().localizationInUse()));
   QApplication::setStyle(QStringLiteral("Fusion"));
   platform::MainQueue::install();
   QApplication::setApplicationName(QStringLiteral("Ravlio"));
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
+  // The font list is read while the window is built; gone before the application object. Not
+  // before the names above: the stored language is read from the settings file they place.
+  const typography::FontPreload fontPreload(typography::fontFamilyFor(platform::Bundle::main().localizationInUse()));
   // The desktop entry is named after the bundle identifier; the window and alerts take the icon.
   QApplication::setDesktopFileName(
       platform::Bundle::main().infoValue(QStringLiteral("CFBundleIdentifier")).value_or(QString()));
