@@ -50,7 +50,9 @@ QString styleSheet() {
       "QPushButton[buttonRole=\"secondary\"]:disabled { border-color: rgb(70, 70, 70); }"
       // The one focus ring, around whichever control has the keyboard focus; its border fits in
       // the room the ring is given outside the control.
-      "QWidget#focusRing { background: transparent; border: 2px solid rgb(251, 205, 81); border-radius: 11px; }");
+      "QWidget#focusRing { background: transparent; border: 2px solid rgb(251, 205, 81); border-radius: 11px; }"
+      // ... and only that one: the style's own focus frame would draw a second mark inside.
+      "QAbstractButton, QAbstractItemView, QComboBox { outline: none; }");
 }
 
 void applyToApplication() {

@@ -110,7 +110,8 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
   // The panel's own texts follow the display language.
   const QString language = Bundle::main().localizationInUse();
   useToolkitTexts(language);
-  auto* dialog = new FolderPanel(applicationWindowOf(anchorFor(context)), QLocale(QString(language).replace(u'-', u'_')));
+  QWidget* anchor = anchorFor(context);
+  auto* dialog = new FolderPanel(applicationWindowOf(anchor), QLocale(QString(language).replace(u'-', u'_')));
   open = dialog;
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   // Qt's own panel: it honours "no new folders", which the desktop's may not.
@@ -132,11 +133,15 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
   dialog->setSidebarUrls(places);
 
   const QMetaObject::Connection answer =
-      QObject::connect(dialog, &QDialog::finished, dialog, [dialog, completion](int result) {
-        const bool accepted = result == QDialog::Accepted;
-        completion(accepted ? ModalResponse::OK : ModalResponse::Cancel,
-                   accepted ? dialog->selectedUrls() : QList<QUrl>{});
-      });
+      QObject::connect(dialog, &QDialog::finished, dialog,
+                       [dialog, completion, back = QPointer<QWidget>(anchor ? anchor->window() : nullptr)](int result) {
+                         const bool accepted = result == QDialog::Accepted;
+                         completion(accepted ? ModalResponse::OK : ModalResponse::Cancel,
+                                    accepted ? dialog->selectedUrls() : QList<QUrl>{});
+                         // The keys go back to the window that asked, also where no window
+                         // manager hands the focus on.
+                         if (back) back->activateWindow();
+                       });
   if (context) {
     QObject::connect(context, &QObject::destroyed, dialog, [dialog, answer] {
       QObject::disconnect(answer);
@@ -144,6 +149,7 @@ void presentWithFileDialog(const OpenPanelOptions& options, QObject* context, Op
     });
   }
   dialog->show();
+  dialog->activateWindow();  // the keys go to the panel while it shows
 }
 
 }  // namespace

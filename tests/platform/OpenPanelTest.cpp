@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QTest>
 #include <QFileInfo>
 #include <QListView>
 #include <QTemporaryDir>
@@ -140,7 +141,8 @@ TEST(OpenPanel, StandsOverTheApplicationWindowInTheDisplayLanguage) {
 }
 
 // Asked for while no window is active (as after the last panel closed, with no window manager to
-// hand the focus back), the panel still stands over the asking screen's window.
+// hand the focus on), the panel still stands over the asking screen's window, takes the keys
+// while it shows and gives them back to that window when it closes.
 TEST(OpenPanel, StandsOverTheAskingScreensWindowWhenNoWindowIsActive) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "Qt's file dialog thread is opaque to ThreadSanitizer";
@@ -162,7 +164,9 @@ TEST(OpenPanel, StandsOverTheAskingScreensWindowWhenNoWindowIsActive) {
   QFileDialog* panel = openPanel();
   ASSERT_TRUE(panel);
   EXPECT_LE((panel->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 2);
+  EXPECT_TRUE(QTest::qWaitForWindowActive(panel));
   panel->reject();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
