@@ -2,9 +2,7 @@
 
 #include <QString>
 
-#include <memory>
-
-class QThread;
+#include <thread>
 
 // One font family per display language for the whole application; the scenes give the sizes
 // and weights.
@@ -30,7 +28,7 @@ class FontPreload {
   FontPreload& operator=(const FontPreload&) = delete;
 
  private:
-  std::unique_ptr<QThread> thread_;
+  std::thread thread_;
 };
 
 }  // namespace typography
