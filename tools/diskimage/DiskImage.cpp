@@ -15,6 +15,7 @@
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
 #include "tools/diskimage/HfsPlusWriter.h"
+#include "tools/diskimage/UdifDecoder.h"
 #include "tools/diskimage/UdifReader.h"
 
 namespace diskimage {
@@ -142,12 +143,22 @@ bool extractInto(const QString& archive, const QString& folder, qint64 bound, pl
     *why = QStringLiteral("cannot make ") + folder;
     return false;
   }
-  QByteArray output;
-  if (!run7zz({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + folder,
-               QStringLiteral("--"), archive},
-              timeout, &output, why)) {
+  // A UDIF image's chunks are decoded here, on every core, into the plain volume beside the
+  // folder; 7-Zip then reads the file system alone. The volume goes once the files are out.
+  const QString decoded = folder + QStringLiteral(".disk");
+  const UdifDecoding decoding = decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(bound));
+  if (decoding.status == UdifDecoding::Status::Failed) {
+    *why = decoding.why;
     return false;
   }
+  const bool ours = decoding.status == UdifDecoding::Status::Decoded;
+  QStringList arguments = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + folder};
+  if (ours) arguments << QStringLiteral("-thfs");
+  arguments << QStringLiteral("--") << (ours ? decoded : archive);
+  QByteArray output;
+  const bool extracted = run7zz(arguments, timeout, &output, why);
+  if (ours) QFile::remove(decoded);
+  if (!extracted) return false;
   *volumeRoot = folder;
   if (isVolumeFileSystem(parseListing(output).types)) {
     const QFileInfoList top = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

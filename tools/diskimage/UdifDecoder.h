@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "tools/diskimage/UdifReader.h"
+
+// Decoding a UDIF image's chunks ourselves, on every core: the chunks are independent and the
+// block tables give each one's place on the disk, so each worker reads, decodes and writes
+// chunks of its own at their offsets. What comes out is a plain disk (or partition) image.
+namespace diskimage {
+
+// The largest chunk, once decoded, that is decoded here; images with larger compressed chunks
+// are left to 7-Zip. Raw chunks of any size are copied piece by piece.
+inline constexpr std::uint64_t kMaxDecodedChunk = 8ULL << 20;
+
+// Decodes the stored bytes of one chunk. One per thread: it keeps the codecs' state.
+class ChunkDecoder {
+ public:
+  ChunkDecoder();
+  ~ChunkDecoder();
+  ChunkDecoder(const ChunkDecoder&) = delete;
+  ChunkDecoder& operator=(const ChunkDecoder&) = delete;
+
+  // Whether chunks of `kind` (one of the udif:: entry kinds) are decoded here: zero and free
+  // runs, raw, ADC, zlib, bzip2 and LZMA chunks.
+  [[nodiscard]] static bool knows(std::uint32_t kind);
+
+  // Decodes `in` (`inLength` bytes) into exactly `outLength` bytes at `out`. False, with the
+  // reason in `why`, when the data is damaged or decodes to another length.
+  [[nodiscard]] bool decode(std::uint32_t kind, const char* in, std::size_t inLength, char* out,
+                            std::size_t outLength, QString* why);
+
+ private:
+  struct Codecs;
+  std::unique_ptr<Codecs> codecs_;
+};
+
+// What came of decoding an image.
+struct UdifDecoding {
+  enum class Status {
+    Decoded,
+    LeftTo7Zip,  // no UDIF image, or one whose chunks or layout we do not decode
+    Failed,      // a damaged image: `why` says how; nothing was left at the target
+  };
+  Status status = Status::LeftTo7Zip;
+  QString why;
+};
+
+// Decodes the disk stretch of `layout`'s tables `first` to `last` (inclusive) of the image at
+// `imagePath` into a new file at `target` (replacing what is there), a sparse file where the
+// image has zero runs. `threads` workers (0: one per core) decode at most one chunk each at a
+// time.
+[[nodiscard]] UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout, qsizetype first,
+                                            qsizetype last, const QString& target, unsigned threads = 0);
+
+// Decodes the file-system partition of the UDIF image at `imagePath` into `target`: the one block
+// table whose stretch holds an HFS+ (or HFSX) volume. Left to 7-Zip when the image is no UDIF
+// image, has no such table or more than one, or has chunks we do not decode; fails when the
+// image is damaged or the partition is larger than `bound` bytes (before anything is written).
+[[nodiscard]] UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound);
+
+}  // namespace diskimage
