@@ -119,6 +119,10 @@ bool decodeAdc(const unsigned char* in, std::size_t inLength, unsigned char* out
     // Byte by byte: a reference may overlap what it writes (a run of one repeated byte).
     for (std::size_t k = 0; k < length; ++k, ++o) out[o] = out[o - distance];
   }
+  if (i != inLength) {
+    *why = QStringLiteral("an ADC chunk holds more than its table says");
+    return false;
+  }
   return true;
 }
 
