@@ -450,7 +450,7 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
 }
 
 // A table of 100 000 one-sector chunks of mixed kinds decodes to the right disk, on one worker
-// as on many.
+// as on many; past its deadline the decoding stops and leaves nothing.
 TEST_F(UdifDecoder, ManyTinyChunks) {
   constexpr int kChunks = 100000;
   QByteArray disk(kChunks * kSector, '\0');
@@ -469,6 +469,12 @@ TEST_F(UdifDecoder, ManyTinyChunks) {
     ASSERT_EQ(decoded.status, UdifDecoding::Status::Decoded) << decoded.why.toStdString();
     EXPECT_TRUE(readAll(target) == disk);
   }
+  const diskimage::UdifLayout layout = layoutOf(image);
+  const QString late = path(QStringLiteral("late.img"));
+  const UdifDecoding decoded = diskimage::decodeUdifTables(image, layout, 0, 0, late, 0,
+                                                           std::chrono::steady_clock::now() - std::chrono::seconds(1));
+  EXPECT_EQ(decoded.status, UdifDecoding::Status::Failed);
+  EXPECT_FALSE(QFileInfo::exists(late));
 }
 
 // The reader on its own: what it makes of our writer's tables.

@@ -146,7 +146,9 @@ bool extractInto(const QString& archive, const QString& folder, qint64 bound, pl
   // A UDIF image's chunks are decoded here, on every core, into the plain volume beside the
   // folder; 7-Zip then reads the file system alone. The volume goes once the files are out.
   const QString decoded = folder + QStringLiteral(".disk");
-  const UdifDecoding decoding = decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(bound));
+  const UdifDecoding decoding =
+      decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(bound),
+                       std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
   if (decoding.status == UdifDecoding::Status::Failed) {
     *why = decoding.why;
     return false;

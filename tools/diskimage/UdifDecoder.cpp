@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -217,8 +218,8 @@ namespace {
 // The chunks of one decoding, shared by its workers: each takes the next chunk not yet taken.
 class Decoding {
  public:
-  Decoding(int in, int out, std::vector<UdifChunk> chunks, std::uint64_t firstSector)
-      : in_(in), out_(out), chunks_(std::move(chunks)), firstSector_(firstSector) {}
+  Decoding(int in, int out, std::vector<UdifChunk> chunks, std::uint64_t firstSector, Deadline deadline)
+      : in_(in), out_(out), chunks_(std::move(chunks)), firstSector_(firstSector), deadline_(deadline) {}
 
   void work() {
     try {
@@ -229,6 +230,7 @@ class Decoding {
       while (!failed_.load(std::memory_order_relaxed)) {
         const std::size_t i = next_.fetch_add(1, std::memory_order_relaxed);
         if (i >= chunks_.size()) return;
+        if (std::chrono::steady_clock::now() > deadline_) return fail(QStringLiteral("decoding the image timed out"));
         if (!decodeOne(chunks_[i], decoder, stored, decoded, &why)) return fail(why);
       }
     } catch (const std::bad_alloc&) {
@@ -294,6 +296,7 @@ class Decoding {
   const int out_;
   const std::vector<UdifChunk> chunks_;
   const std::uint64_t firstSector_;
+  const Deadline deadline_;
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> failed_{false};
   mutable std::mutex mutex_;
@@ -361,7 +364,7 @@ std::optional<bool> holdsHfsVolume(int fd, const UdifTable& table, ChunkDecoder&
 }  // namespace
 
 UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout, qsizetype first, qsizetype last,
-                              const QString& target, unsigned threads) {
+                              const QString& target, unsigned threads, Deadline deadline) {
   if (layout.status != UdifLayout::Status::Ok || first < 0 || last >= layout.tables.size() || first > last) {
     return failed(QStringLiteral("no such block tables"));
   }
@@ -391,11 +394,16 @@ UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout
 
   if (threads == 0) threads = std::max(1U, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, std::max<std::size_t>(chunks.size(), 1)}));
-  Decoding decoding(in.get(), fd.get(), std::move(chunks), firstSector);
+  Decoding decoding(in.get(), fd.get(), std::move(chunks), firstSector, deadline);
   {
     std::vector<std::jthread> workers;
     workers.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i) workers.emplace_back([&decoding] { decoding.work(); });
+    try {
+      for (unsigned i = 0; i < threads; ++i) workers.emplace_back([&decoding] { decoding.work(); });
+    } catch (const std::system_error&) {
+      // Fewer workers than asked for; with none, this thread does the work.
+      if (workers.empty()) decoding.work();
+    }
   }
   QString why;
   if (decoding.failed(&why)) {
@@ -405,7 +413,8 @@ UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout
   return {UdifDecoding::Status::Decoded, {}};
 }
 
-UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound) {
+UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound,
+                              Deadline deadline) {
   QFile file(imagePath);
   if (!file.open(QIODevice::ReadOnly)) return failed(QStringLiteral("cannot open ") + imagePath);
   const UdifLayout layout = readUdifLayout(file);
@@ -436,7 +445,7 @@ UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, s
                       .arg(bytes)
                       .arg(bound));
   }
-  return decodeUdifTables(imagePath, layout, volume, volume, target);
+  return decodeUdifTables(imagePath, layout, volume, volume, target, 0, deadline);
 }
 
 }  // namespace diskimage
