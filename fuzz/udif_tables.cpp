@@ -4,7 +4,6 @@
 
 #include <QBuffer>
 #include <QByteArray>
-
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

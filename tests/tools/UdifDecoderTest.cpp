@@ -1,4 +1,8 @@
+#include <bzlib.h>
 #include <gtest/gtest.h>
+#include <lzma.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -6,12 +10,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
-
-#include <bzlib.h>
-#include <lzma.h>
-#include <sys/stat.h>
-#include <zlib.h>
-
 #include <array>
 #include <functional>
 #include <optional>
@@ -107,22 +105,20 @@ QByteArray encode(std::uint32_t kind, const QByteArray& raw) {
                               static_cast<size_t>(out.size()));
       return out.left(static_cast<qsizetype>(length));
     }
-    case kAdcChunk: return adcEncode(raw);
+    case kAdcChunk:
+      return adcEncode(raw);
     case kZeroFill:
-    case kFreeChunk: return {};
-    default: return raw;
+    case kFreeChunk:
+      return {};
+    default:
+      return raw;
   }
 }
 
 // A UDIF image put together entry by entry, so that a test may lay out its tables as it likes
-// (well or badly). Entry sectors are within their table; offsets are within the data fork.
-struct Entry {
-  std::uint32_t kind = kRawChunk;
-  std::uint64_t sector = 0;
-  std::uint64_t sectors = 0;
-  std::uint64_t offset = 0;
-  std::uint64_t length = 0;
-};
+// (well or badly). Here an entry's sector lies within its table and its offset within the data
+// fork, as the format stores them.
+using Entry = diskimage::UdifChunk;
 struct Table {
   std::uint64_t firstSector = 0;
   std::uint64_t sectorCount = 0;
@@ -142,8 +138,10 @@ struct Assembled {
     for (std::uint64_t s = 0; s < t.sectorCount; s += chunkSectors) {
       const std::uint64_t n = std::min(chunkSectors, t.sectorCount - s);
       const std::uint32_t kind = kindOf(t.entries.size());
-      const QByteArray stored = encode(kind, disk.mid(static_cast<qsizetype>(s * kSector), static_cast<qsizetype>(n * kSector)));
-      t.entries.append({kind, s, n, static_cast<std::uint64_t>(fork.size()), static_cast<std::uint64_t>(stored.size())});
+      const QByteArray stored =
+          encode(kind, disk.mid(static_cast<qsizetype>(s * kSector), static_cast<qsizetype>(n * kSector)));
+      t.entries.append(
+          {kind, s, n, static_cast<std::uint64_t>(fork.size()), static_cast<std::uint64_t>(stored.size())});
       fork.append(stored);
     }
     tables.append(t);
@@ -152,8 +150,9 @@ struct Assembled {
   [[nodiscard]] QByteArray bytes() const {
     const auto put32 = [](QByteArray& b, qsizetype at, std::uint32_t v) { qToBigEndian<quint32>(v, b.data() + at); };
     const auto put64 = [](QByteArray& b, qsizetype at, std::uint64_t v) { qToBigEndian<quint64>(v, b.data() + at); };
-    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>resource-fork</key>\n"
-                     "<dict>\n<key>blkx</key>\n<array>\n";
+    QByteArray xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n<key>resource-fork</key>\n"
+        "<dict>\n<key>blkx</key>\n<array>\n";
     for (qsizetype i = 0; i < tables.size(); ++i) {
       const Table& t = tables[i];
       QByteArray m(kTableHeaderSize + kTableEntrySize * (t.entries.size() + 1), '\0');
@@ -193,20 +192,10 @@ struct Assembled {
   }
 };
 
-// Firmware-like bytes: a stretch that repeats with a period of 251 bytes, a stretch that does
-// not compress, and zeros.
+// Firmware-like bytes: a stretch that repeats with a period of 251 bytes, one that does not
+// compress, and zeros.
 QByteArray firmwareBytes() {
-  QByteArray b;
-  for (int i = 0; i < 300 * 1024; ++i) b.append(static_cast<char>(i % 251));
-  std::uint32_t x = 2463534242u;
-  for (int i = 0; i < 300 * 1024; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b.append(static_cast<char>(x));
-  }
-  b.append(QByteArray(200 * 1024, '\0'));
-  return b;
+  return testing_support::firmwareBytes(300 * 1024, 300 * 1024) + QByteArray(200 * 1024, '\0');
 }
 
 class UdifDecoder : public ::testing::Test {
@@ -217,7 +206,8 @@ class UdifDecoder : public ::testing::Test {
     QFile volume(dir_.filePath(QStringLiteral("volume.hfs")));
     ASSERT_TRUE(volume.open(QIODevice::ReadWrite));
     QString why;
-    ASSERT_TRUE(diskimage::writeHfsPlusVolume(dir_.filePath(QStringLiteral("source")), QStringLiteral("Tavo"), volume, &why))
+    ASSERT_TRUE(
+        diskimage::writeHfsPlusVolume(dir_.filePath(QStringLiteral("source")), QStringLiteral("Tavo"), volume, &why))
         << why.toStdString();
     volume.close();
     volume_ = readAll(volume.fileName());
@@ -357,19 +347,24 @@ TEST_F(UdifDecoder, BadImageTable) {
   const Case cases[] = {
       {"chunks that overlap", zlib, [&](Assembled& a) { chunk(a, 2).sector -= 1; }},
       {"a gap between chunks", zlib, [&](Assembled& a) { chunk(a, 2).sector += 1; }},
-      {"a chunk past its table's end", zlib, [&](Assembled& a) { chunk(a, a.tables[0].entries.size() - 1).sectors += 1; }},
+      {"a chunk past its table's end", zlib,
+       [&](Assembled& a) { chunk(a, a.tables[0].entries.size() - 1).sectors += 1; }},
       {"a table that stops short", zlib, [&](Assembled& a) { a.tables[0].sectorCount += 1; }},
       {"tables that overlap", zlib,
        [&](Assembled& a) {
          a.tables.append({a.tables[0].sectorCount - 1, 1, {{kZeroFill, 0, 1, 0, 0}}});
        }},
       {"tables that leave a gap", zlib,
-       [&](Assembled& a) { a.tables.append({a.tables[0].sectorCount + 8, 1, {{kZeroFill, 0, 1, 0, 0}}}); }},
+       [&](Assembled& a) {
+         a.tables.append({a.tables[0].sectorCount + 8, 1, {{kZeroFill, 0, 1, 0, 0}}});
+       }},
       {"a disk that does not start at its first sector", zlib, [&](Assembled& a) { a.tables[0].firstSector = 4; }},
-      {"a chunk stored past the end of the file", zlib, [&](Assembled& a) { chunk(a, 1).offset = a.fork.size() + 4096; }},
+      {"a chunk stored past the end of the file", zlib,
+       [&](Assembled& a) { chunk(a, 1).offset = a.fork.size() + 4096; }},
       {"a chunk whose stored length runs past the file", zlib, [&](Assembled& a) { chunk(a, 1).length = 1ULL << 62; }},
       {"an offset that wraps around", zlib, [&](Assembled& a) { chunk(a, 1).offset = ~0ULL - 8; }},
-      {"a chunk claiming far more stored bytes than it can need", {kRawChunk, kZlibChunk},
+      {"a chunk claiming far more stored bytes than it can need",
+       {kRawChunk, kZlibChunk},
        [&](Assembled& a) {
          chunk(a, 1).offset = 0;
          chunk(a, 1).length = static_cast<std::uint64_t>(a.fork.size());
@@ -380,7 +375,9 @@ TEST_F(UdifDecoder, BadImageTable) {
          a.tables[0].sectorCount += 1ULL << 40;
        }},
       {"a table past any disk", zlib,
-       [&](Assembled& a) { a.tables.append({a.tables[0].sectorCount, ~0ULL - 4, {{kZeroFill, 0, ~0ULL - 4, 0, 0}}}); }},
+       [&](Assembled& a) {
+         a.tables.append({a.tables[0].sectorCount, ~0ULL - 4, {{kZeroFill, 0, ~0ULL - 4, 0, 0}}});
+       }},
       {"truncated zlib", zlib, restore(4, cut)},
       {"corrupt zlib", zlib, restore(4, flip)},
       {"truncated bzip2", {kBzip2Chunk}, restore(4, cut)},
@@ -388,7 +385,9 @@ TEST_F(UdifDecoder, BadImageTable) {
       {"truncated LZMA", {kLzmaChunk}, restore(4, cut)},
       {"corrupt LZMA", {kLzmaChunk}, restore(4, flip)},
       {"truncated ADC", {kAdcChunk}, restore(4, cut)},
-      {"ADC reaching before the chunk", {kAdcChunk}, restore(4, [](QByteArray b) { return QByteArray("\x40\x00\x10", 3) + b; })},
+      {"ADC reaching before the chunk",
+       {kAdcChunk},
+       restore(4, [](QByteArray b) { return QByteArray("\x40\x00\x10", 3) + b; })},
       {"truncated raw", {kRawChunk}, restore(4, cut)},
       {"zlib one sector long", zlib, lengthOff(kZlibChunk, 1)},
       {"zlib one sector short", zlib, lengthOff(kZlibChunk, -1)},
@@ -425,8 +424,8 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   ASSERT_TRUE(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFileDevice::ExeOwner));
   const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", wrapper);
   const QString image = path(QStringLiteral("TavoQuill.dmg"));
-  const QList<QList<std::uint32_t>> cases = {{kZlibChunk}, {kBzip2Chunk}, {kAdcChunk}, {kLzmaChunk},
-                                             {kRawChunk, kAdcChunk, kZlibChunk}};
+  const QList<QList<std::uint32_t>> cases = {
+      {kZlibChunk}, {kBzip2Chunk}, {kAdcChunk}, {kLzmaChunk}, {kRawChunk, kAdcChunk, kZlibChunk}};
   for (const QList<std::uint32_t>& kinds : cases) {
     SCOPED_TRACE(kinds.front());
     writeFile(image, volumeImage(kinds).bytes());

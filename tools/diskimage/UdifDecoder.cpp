@@ -1,7 +1,5 @@
 #include "tools/diskimage/UdifDecoder.h"
 
-#include <QFile>
-
 #include <bzlib.h>
 #include <fcntl.h>
 #include <libdeflate.h>
@@ -9,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -73,8 +72,7 @@ bool writeAt(int fd, const char* from, std::size_t length, std::uint64_t at, QSt
 // decoded so far. A byte with the top bit set starts 1 to 128 literal bytes; one with the next
 // bit set starts a three-byte reference (4 to 67 bytes from up to 65536 back); any other a
 // two-byte reference (3 to 18 bytes from up to 1024 back).
-bool decodeAdc(const unsigned char* in, std::size_t inLength, unsigned char* out, std::size_t outLength,
-               QString* why) {
+bool decodeAdc(const unsigned char* in, std::size_t inLength, unsigned char* out, std::size_t outLength, QString* why) {
   std::size_t i = 0;
   std::size_t o = 0;
   while (o < outLength) {
@@ -151,8 +149,10 @@ bool ChunkDecoder::knows(std::uint32_t kind) {
     case kAdcChunk:
     case kZlibChunk:
     case kBzip2Chunk:
-    case kLzmaChunk: return true;
-    default: return false;
+    case kLzmaChunk:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -164,7 +164,9 @@ bool ChunkDecoder::decode(std::uint32_t kind, const char* in, std::size_t inLeng
   };
   switch (kind) {
     case kZeroFill:
-    case kFreeChunk: std::memset(out, 0, outLength); return true;
+    case kFreeChunk:
+      std::memset(out, 0, outLength);
+      return true;
     case kRawChunk:
       if (inLength != outLength) return wrongLength(inLength);
       std::memcpy(out, in, outLength);
@@ -175,15 +177,20 @@ bool ChunkDecoder::decode(std::uint32_t kind, const char* in, std::size_t inLeng
     case kZlibChunk: {
       std::size_t got = 0;
       switch (libdeflate_zlib_decompress(codecs_->inflate, in, inLength, out, outLength, &got)) {
-        case LIBDEFLATE_SUCCESS: return got == outLength || wrongLength(got);
-        case LIBDEFLATE_INSUFFICIENT_SPACE: return wrongLength(outLength + 1);
-        default: *why = QStringLiteral("a zlib chunk is damaged"); return false;
+        case LIBDEFLATE_SUCCESS:
+          return got == outLength || wrongLength(got);
+        case LIBDEFLATE_INSUFFICIENT_SPACE:
+          return wrongLength(outLength + 1);
+        default:
+          *why = QStringLiteral("a zlib chunk is damaged");
+          return false;
       }
     }
     case kBzip2Chunk: {
       if (inLength > UINT_MAX || outLength > UINT_MAX) return wrongLength(0);
       auto got = static_cast<unsigned int>(outLength);
-      const int r = BZ2_bzBuffToBuffDecompress(out, &got, const_cast<char*>(in), static_cast<unsigned int>(inLength), 0, 0);
+      const int r =
+          BZ2_bzBuffToBuffDecompress(out, &got, const_cast<char*>(in), static_cast<unsigned int>(inLength), 0, 0);
       if (r == BZ_OUTBUFF_FULL) return wrongLength(outLength + 1);
       if (r != BZ_OK) {
         *why = QStringLiteral("a bzip2 chunk is damaged");
@@ -209,7 +216,9 @@ bool ChunkDecoder::decode(std::uint32_t kind, const char* in, std::size_t inLeng
       *why = QStringLiteral("an LZMA chunk is damaged");
       return false;
     }
-    default: *why = QStringLiteral("no decoder for chunks of kind 0x%1").arg(kind, 8, 16, QLatin1Char('0')); return false;
+    default:
+      *why = QStringLiteral("no decoder for chunks of kind 0x%1").arg(kind, 8, 16, QLatin1Char('0'));
+      return false;
   }
 }
 
@@ -324,7 +333,8 @@ UdifDecoding leftTo7Zip(const QString& why) { return {UdifDecoding::Status::Left
 QString undecodable(const UdifLayout& layout, qsizetype first, qsizetype last) {
   for (qsizetype t = first; t <= last; ++t) {
     for (const UdifChunk& c : layout.tables[t].chunks) {
-      if (!ChunkDecoder::knows(c.kind)) return QStringLiteral("chunks of kind 0x%1").arg(c.kind, 8, 16, QLatin1Char('0'));
+      if (!ChunkDecoder::knows(c.kind))
+        return QStringLiteral("chunks of kind 0x%1").arg(c.kind, 8, 16, QLatin1Char('0'));
       if (c.kind != kRawChunk && !isZeroRun(c.kind) && c.sectors * kSectorSize > kMaxDecodedChunk) {
         return QStringLiteral("chunks of %1 bytes").arg(c.sectors * kSectorSize);
       }
@@ -387,13 +397,15 @@ UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout
   const Fd fd(::open(out.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (fd.get() < 0) return failed(QStringLiteral("cannot make ") + target + QStringLiteral(": ") + errnoText());
   if (::ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0) {
-    const QString why = QStringLiteral("cannot make room for the disk in ") + target + QStringLiteral(": ") + errnoText();
+    const QString why =
+        QStringLiteral("cannot make room for the disk in ") + target + QStringLiteral(": ") + errnoText();
     ::unlink(out.constData());
     return failed(why);
   }
 
   if (threads == 0) threads = std::max(1U, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, std::max<std::size_t>(chunks.size(), 1)}));
+  threads =
+      static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, std::max<std::size_t>(chunks.size(), 1)}));
   Decoding decoding(in.get(), fd.get(), std::move(chunks), firstSector, deadline);
   {
     std::vector<std::jthread> workers;
@@ -413,15 +425,17 @@ UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout
   return {UdifDecoding::Status::Decoded, {}};
 }
 
-UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound,
-                              Deadline deadline) {
+UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound, Deadline deadline) {
   QFile file(imagePath);
   if (!file.open(QIODevice::ReadOnly)) return failed(QStringLiteral("cannot open ") + imagePath);
   const UdifLayout layout = readUdifLayout(file);
   switch (layout.status) {
-    case UdifLayout::Status::NotUdif: return leftTo7Zip(QStringLiteral("no UDIF image"));
-    case UdifLayout::Status::Bad: return failed(imagePath + QStringLiteral(": ") + layout.why);
-    case UdifLayout::Status::Ok: break;
+    case UdifLayout::Status::NotUdif:
+      return leftTo7Zip(QStringLiteral("no UDIF image"));
+    case UdifLayout::Status::Bad:
+      return failed(imagePath + QStringLiteral(": ") + layout.why);
+    case UdifLayout::Status::Ok:
+      break;
   }
   const Fd fd(::open(QFile::encodeName(imagePath).constData(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return failed(QStringLiteral("cannot open ") + imagePath);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +31,8 @@ class ChunkDecoder {
 
   // Decodes `in` (`inLength` bytes) into exactly `outLength` bytes at `out`. False, with the
   // reason in `why`, when the data is damaged or decodes to another length.
-  [[nodiscard]] bool decode(std::uint32_t kind, const char* in, std::size_t inLength, char* out,
-                            std::size_t outLength, QString* why);
+  [[nodiscard]] bool decode(std::uint32_t kind, const char* in, std::size_t inLength, char* out, std::size_t outLength,
+                            QString* why);
 
  private:
   struct Codecs;

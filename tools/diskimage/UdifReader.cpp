@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QXmlStreamReader>
-
 #include <algorithm>
 
 #include "tools/diskimage/DiskFields.h"
@@ -25,8 +24,7 @@ UdifLayout bad(const QString& why) {
 }
 
 // The data fork lies from `forkStart` to `forkEnd` in the file.
-bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkEnd, UdifTable* table,
-               QString* why) {
+bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkEnd, UdifTable* table, QString* why) {
   if (t.size() < kTableHeaderSize) {
     *why = QStringLiteral("a block table is cut short");
     return false;
@@ -72,8 +70,7 @@ bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkE
     } else {
       // Stored bytes lie in the data fork; the sums are checked so that none can wrap.
       const std::uint64_t forkLength = forkEnd - forkStart;
-      if (dataOffset > forkLength || offset > forkLength - dataOffset ||
-          c.length > forkLength - dataOffset - offset) {
+      if (dataOffset > forkLength || offset > forkLength - dataOffset || c.length > forkLength - dataOffset - offset) {
         *why = where + QStringLiteral(" has a chunk stored past the end of the image");
         return false;
       }
@@ -128,11 +125,10 @@ UdifLayout readUdifLayout(QIODevice& image) {
   std::uint64_t next = 0;
   for (const UdifTable& table : layout.tables) {
     if (table.firstSector != next) {
-      return bad(table.firstSector < next
-                     ? QStringLiteral("its block tables overlap at sector %1").arg(table.firstSector)
-                     : QStringLiteral("its block tables leave sectors %1 to %2 undescribed")
-                           .arg(next)
-                           .arg(table.firstSector));
+      return bad(
+          table.firstSector < next
+              ? QStringLiteral("its block tables overlap at sector %1").arg(table.firstSector)
+              : QStringLiteral("its block tables leave sectors %1 to %2 undescribed").arg(next).arg(table.firstSector));
     }
     next = table.firstSector + table.sectorCount;
   }
