@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

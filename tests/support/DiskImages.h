@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
+
 #include <cstdint>
 #include <functional>
 

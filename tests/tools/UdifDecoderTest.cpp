@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
+
 #include <array>
 #include <functional>
 #include <optional>

@@ -1,5 +1,7 @@
 #include "tools/diskimage/UdifDecoder.h"
 
+#include <QFile>
+
 #include <bzlib.h>
 #include <fcntl.h>
 #include <libdeflate.h>
@@ -7,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <atomic>
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QXmlStreamReader>
+
 #include <algorithm>
 
 #include "tools/diskimage/DiskFields.h"

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+
 #include <cstdint>
 #include <optional>
 
