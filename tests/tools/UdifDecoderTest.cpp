@@ -1,8 +1,4 @@
-#include <bzlib.h>
 #include <gtest/gtest.h>
-#include <lzma.h>
-#include <sys/stat.h>
-#include <zlib.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -10,6 +6,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <bzlib.h>
+#include <lzma.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 #include <array>
 #include <functional>
