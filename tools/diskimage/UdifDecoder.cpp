@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -120,7 +121,7 @@ bool decodeAdc(const unsigned char* in, std::size_t inLength, unsigned char* out
     for (std::size_t k = 0; k < length; ++k, ++o) out[o] = out[o - distance];
   }
   if (i != inLength) {
-    *why = QStringLiteral("an ADC chunk holds more than its table says");
+    *why = QStringLiteral("an ADC chunk decodes to more than the %1 bytes its table says").arg(outLength);
     return false;
   }
   return true;
@@ -163,6 +164,10 @@ bool ChunkDecoder::decode(std::uint32_t kind, const char* in, std::size_t inLeng
     *why = QStringLiteral("a chunk decodes to %1 bytes where its table says %2").arg(got).arg(outLength);
     return false;
   };
+  const auto tooLong = [&] {
+    *why = QStringLiteral("a chunk decodes to more than the %1 bytes its table says").arg(outLength);
+    return false;
+  };
   switch (kind) {
     case kZeroFill:
     case kFreeChunk:
@@ -181,18 +186,21 @@ bool ChunkDecoder::decode(std::uint32_t kind, const char* in, std::size_t inLeng
         case LIBDEFLATE_SUCCESS:
           return got == outLength || wrongLength(got);
         case LIBDEFLATE_INSUFFICIENT_SPACE:
-          return wrongLength(outLength + 1);
+          return tooLong();
         default:
           *why = QStringLiteral("a zlib chunk is damaged");
           return false;
       }
     }
     case kBzip2Chunk: {
-      if (inLength > UINT_MAX || outLength > UINT_MAX) return wrongLength(0);
+      if (inLength > UINT_MAX || outLength > UINT_MAX) {
+        *why = QStringLiteral("a bzip2 chunk too large to decode");
+        return false;
+      }
       auto got = static_cast<unsigned int>(outLength);
       const int r =
           BZ2_bzBuffToBuffDecompress(out, &got, const_cast<char*>(in), static_cast<unsigned int>(inLength), 0, 0);
-      if (r == BZ_OUTBUFF_FULL) return wrongLength(outLength + 1);
+      if (r == BZ_OUTBUFF_FULL) return tooLong();
       if (r != BZ_OK) {
         *why = QStringLiteral("a bzip2 chunk is damaged");
         return false;
@@ -213,7 +221,7 @@ bool ChunkDecoder::decode(std::uint32_t kind, const char* in, std::size_t inLeng
       const std::size_t got = outLength - s.avail_out;
       if (r == LZMA_STREAM_END) return got == outLength || wrongLength(got);
       // Output full before the stream's end: it holds more than the table says.
-      if ((r == LZMA_OK || r == LZMA_BUF_ERROR) && s.avail_out == 0) return wrongLength(outLength + 1);
+      if ((r == LZMA_OK || r == LZMA_BUF_ERROR) && s.avail_out == 0) return tooLong();
       *why = QStringLiteral("an LZMA chunk is damaged");
       return false;
     }
