@@ -12,6 +12,7 @@
 #include "app/Typography.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
+#include "platform/CommandRunner.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
 #include "platform/ViewController.h"
@@ -54,6 +55,8 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
     windowController.showWindow();
   }
   const int status = platform::Application::exec();
+  // A disk-image tool still running (an extraction when the user quits) is ended, not waited for.
+  platform::endRunningCommands();
   delegate.applicationWillTerminate();
   // Workers that still wait (the intro's delay) end with the shutdown's cancellation.
   platform::GlobalQueue::shared().waitForIdle();

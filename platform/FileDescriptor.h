@@ -14,6 +14,11 @@ class FileDescriptor {
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 
   [[nodiscard]] int get() const { return fd_; }
+  // Closes the one held and holds `fd` instead.
+  void reset(int fd) {
+    close();
+    fd_ = fd;
+  }
   int close() {
     if (fd_ < 0) return 0;
     const int result = ::close(fd_);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <csignal>
+#include <unistd.h>
 
 #include "platform/CommandRunner.h"
 
@@ -38,15 +41,63 @@ TEST(CommandRunner, OutcomeTable) {
   }
 }
 
-// A child that keeps the output open must not hold the caller past the time-out.
+using std::chrono::steady_clock;
+
+// A child that keeps the output open, or closes it and runs on, must not hold the caller past
+// the time-out.
 TEST(CommandRunner, TimeOutEndsTheCommandAndItsChildren) {
-  const auto start = std::chrono::steady_clock::now();
+  for (const char* script : {"echo started; sleep 30 & sleep 30", "exec >&-; sleep 30"}) {
+    SCOPED_TRACE(script);
+    const auto start = steady_clock::now();
+    const platform::CommandResult r = platform::runCommand(
+        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromUtf8(script)}, platform::Duration(0.3));
+    EXPECT_EQ(r.outcome, Outcome::TimedOut);
+    EXPECT_FALSE(r.succeeded());
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
+  }
+}
+
+TEST(CommandRunner, AWatchThatSaysNoStopsTheCommand) {
+  qint64 watched = 0;
+  int looks = 0;
+  const auto start = steady_clock::now();
   const platform::CommandResult r = platform::runCommand(
-      QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo started; sleep 30 & sleep 30")},
-      platform::Duration(0.3));
-  EXPECT_EQ(r.outcome, platform::CommandResult::Outcome::TimedOut);
-  EXPECT_FALSE(r.succeeded());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+      QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$; exec sleep 30")}, platform::Duration(20),
+      [&](qint64 pid) {
+        watched = pid;
+        return ++looks < 3;
+      });
+  EXPECT_EQ(r.outcome, Outcome::Stopped);
+  EXPECT_EQ(looks, 3);
+  EXPECT_EQ(QByteArray::number(watched) + '\n', r.standardOutput);
+  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_NE(::kill(static_cast<pid_t>(watched), 0), 0);  // gone, and reaped
+}
+
+// The program is ending: running commands are asked to end, one that does not listen is
+// killed shortly after, and nothing new starts until the runner is resumed.
+TEST(CommandRunner, EndingEndsRunningCommandsAndRefusesNewOnes) {
+  const auto runInBackground = [](const char* script) {
+    return std::async(std::launch::async, [script] {
+      return platform::runCommand(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromUtf8(script)},
+                                  platform::Duration(60));
+    });
+  };
+  auto listening = runInBackground("echo up; sleep 30");
+  auto deaf = runInBackground("trap '' TERM; echo up; sleep 30");
+  ::usleep(300 * 1000);  // both are running
+  const auto start = steady_clock::now();
+  platform::endRunningCommands();
+  const platform::CommandResult ended = listening.get();
+  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
+  const platform::CommandResult killed = deaf.get();
+  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(ended.outcome, Outcome::Signalled);
+  EXPECT_EQ(killed.outcome, Outcome::Signalled);
+  EXPECT_EQ(ended.standardOutput, "up\n");
+  EXPECT_EQ(platform::runCommand(QStringLiteral("/bin/true"), {}, platform::Duration(5)).outcome, Outcome::FailedToStart);
+  platform::resumeCommandsForTesting();
+  EXPECT_TRUE(platform::runCommand(QStringLiteral("/bin/true"), {}, platform::Duration(5)).succeeded());
 }
 
 class AnsweringRunner final : public platform::CommandRunner {

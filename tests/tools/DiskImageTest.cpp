@@ -6,14 +6,25 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <optional>
 
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
+#include "support/ChildProcess.h"
 #include "support/DiskImages.h"
+#include "tools/diskimage/AttachRoot.h"
 #include "tools/diskimage/DiskImage.h"
+#include "tools/diskimage/FileTree.h"
+#include "tools/diskimage/UdifReader.h"
 
 namespace {
 
@@ -49,12 +60,27 @@ SevenZipView sevenZipView(const QString& image) {
 // does not shrink (stored as it is).
 QByteArray firmwareBytes() { return testing_support::firmwareBytes(800 * 1024, 800 * 1024); }
 
+// Everything in `folder`, names as bytes (shown as UTF-8), in byte order.
+QStringList entriesIn(const QString& folder) {
+  QList<QByteArray> names;
+  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
+  std::sort(names.begin(), names.end());
+  QStringList shown;
+  for (const QByteArray& n : names) shown.append(QString::fromUtf8(n));
+  return shown;
+}
+
 class DiskImageTool : public ::testing::Test {
  protected:
   QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
   QString image(const QString& name) const { return dir_.filePath(name); }
-  QStringList rootEntries() const {
-    return QDir(root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  // All the root holds, holders' records too.
+  QStringList rootEntries() const { return entriesIn(root()); }
+  // The folders in the root, without the records of who holds them.
+  QStringList volumes() const {
+    QStringList v = rootEntries();
+    v.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
+    return v;
   }
   QTemporaryDir dir_;
 };
@@ -68,7 +94,8 @@ TEST_F(DiskImageTool, AttachExtractsUnderTheImageNameAndDetachRemovesIt) {
   EXPECT_EQ(attached.line, QDir(root()).filePath(QStringLiteral("Tavo Quill.fw")));
   EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL.FIR")), "firmware");
   EXPECT_EQ(readAll(attached.line + QStringLiteral("/notes/readme.txt")), "text");
-  EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("Tavo Quill.fw")});  // no working folders left
+  EXPECT_EQ(volumes(), QStringList{QStringLiteral("Tavo Quill.fw")});  // no working folders left
+  EXPECT_EQ(rootEntries().size(), 2);                                  // and the volume's holder
 
   // Attaching again replaces what is there.
   QFile::remove(attached.line + QStringLiteral("/QUILL.FIR"));
@@ -95,7 +122,7 @@ TEST_F(DiskImageTool, NestedPartitionImageIsExtractedToo) {
   ASSERT_TRUE(attached.ok) << attached.line.toStdString();
   EXPECT_EQ(QDir(attached.line).entryList(QDir::Files), QStringList{QStringLiteral("INNER.FIR")});
   EXPECT_EQ(readAll(attached.line + QStringLiteral("/INNER.FIR")), "inner");
-  EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("outer")});
+  EXPECT_EQ(volumes(), QStringList{QStringLiteral("outer")});
 }
 
 TEST_F(DiskImageTool, AttachFailuresLeaveNothingBehind) {
@@ -118,33 +145,91 @@ TEST_F(DiskImageTool, AttachFailuresLeaveNothingBehind) {
   }
 }
 
-// The tool ended while 7-Zip is writing (as the application's time-out ends it) leaves its
-// hidden folder behind; the next attach of that image clears it, so nothing piles up.
-TEST_F(DiskImageTool, AnInterruptedAttachLeavesNothingThatOutlastsTheNext) {
+// Whether the process `pid` has ended (a zombie that no one has reaped yet counts as ended).
+bool endsWithin(qint64 pid, std::chrono::seconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (diskimage::Holder::of(pid)) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    ::usleep(10 * 1000);
+  }
+  return true;
+}
+
+// The tool ended while 7-Zip writes: by SIGTERM, by SIGKILL, by the application's time limit
+// (which kills the tool's process group, not 7-Zip's). No 7-Zip runs on; what the tool left, the
+// next attach clears. A 7-Zip of its own group used to write on, and a SIGTERM left its folder.
+TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNextAttach) {
   const QString package = image(QStringLiteral("TavoQuill_FW120.dmg"));
   makeImage(package, {{QStringLiteral("QUILL_120.FIR"), "firmware"}});
-  // A 7-Zip that starts writing, then hangs. It runs in a process group of its own, which the
-  // tool's end does not reach: it says who it is, so that the test can end it.
+  // A 7-Zip that starts writing, then hangs, and says who it is.
   const QString stuck = image(QStringLiteral("stuck-7zz"));
   const QString stuckPid = image(QStringLiteral("stuck.pid"));
-  writeFile(stuck, "#!/bin/sh\nfor a; do case \"$a\" in -o*) mkdir -p \"${a#-o}\"; echo half > \"${a#-o}/half\";; esac; done\n"
-                   "echo $$ > '" + QFile::encodeName(stuckPid) + "'\nexec sleep 30 >/dev/null 2>&1\n");
+  writeFile(stuck, "#!/bin/sh\nfor a; do case \"$a\" in -o*) echo half > \"${a#-o}/half\";; esac; done\n"
+                   "echo $$ > '" + QFile::encodeName(stuckPid) + ".new'; mv '" + QFile::encodeName(stuckPid) +
+                   ".new' '" + QFile::encodeName(stuckPid) + "'\nexec sleep 30 >/dev/null 2>&1\n");
   ASSERT_TRUE(QFile::setPermissions(stuck, QFile::permissions(stuck) | QFileDevice::ExeOwner));
-  {
-    const testing_support::ScopedEnvironment attachRoot("RAVLIO_ATTACH_ROOT", root());
-    const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", stuck);
-    const platform::CommandResult r = platform::runCommand(
-        platform::diskImageToolPath(), {QStringLiteral("attach"), package}, platform::Duration(1.0));
-    const pid_t pid = readAll(stuckPid).trimmed().toInt();
-    if (pid > 0) ::kill(pid, SIGKILL);
-    ASSERT_EQ(r.outcome, platform::CommandResult::Outcome::TimedOut);
-  }
-  ASSERT_FALSE(rootEntries().isEmpty());  // what the ended attach left
+  const QString tool = platform::diskImageToolPath();
+  struct Case {
+    const char* name;
+    int signal;  // 0: the caller's time limit
+    bool cleansUp;
+  };
+  const Case cases[] = {{"SIGTERM", SIGTERM, true}, {"SIGKILL", SIGKILL, false}, {"time limit", 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(stuckPid);
+    {
+      const testing_support::ScopedEnvironment attachRoot("RAVLIO_ATTACH_ROOT", root());
+      const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", stuck);
+      if (c.signal == 0) {
+        const platform::CommandResult r =
+            platform::runCommand(tool, {QStringLiteral("attach"), package}, platform::Duration(1.0));
+        ASSERT_EQ(r.outcome, platform::CommandResult::Outcome::TimedOut);
+      } else {
+        testing_support::ChildProcess child("exec '" + QFile::encodeName(tool).toStdString() + "' attach '" +
+                                            QFile::encodeName(package).toStdString() + "' >/dev/null");
+        for (int i = 0; i < 1000 && !QFileInfo::exists(stuckPid); ++i) ::usleep(10 * 1000);
+        ASSERT_TRUE(QFileInfo::exists(stuckPid));
+        ::kill(child.pid(), c.signal);
+        EXPECT_EQ(child.reap(), c.signal);
+      }
+    }
+    const qint64 sevenZipPid = readAll(stuckPid).trimmed().toLongLong();
+    ASSERT_GT(sevenZipPid, 0);
+    EXPECT_TRUE(endsWithin(sevenZipPid, std::chrono::seconds(5)));
+    EXPECT_EQ(rootEntries().isEmpty(), c.cleansUp) << rootEntries().join(u' ').toStdString();
 
-  const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
-  ASSERT_TRUE(attached.ok) << attached.line.toStdString();
-  EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("TavoQuill_FW120")});
-  EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL_120.FIR")), "firmware");
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+    EXPECT_EQ(volumes(), QStringList{QStringLiteral("TavoQuill_FW120")});
+    EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL_120.FIR")), "firmware");
+    ASSERT_TRUE(diskimage::detach(attached.line, root()).ok);
+    EXPECT_TRUE(rootEntries().isEmpty());
+  }
+}
+
+// A volume stays while the program that asked for it runs (tests and applications run side by
+// side); what an ended program held and a staging folder no attach fills are cleared by the
+// next attach; a folder the tool did not make (a card mounted there) stays.
+TEST_F(DiskImageTool, AttachClearsWhatNoRunningProcessHolds) {
+  for (const char* name : {"a.dmg", "b.dmg", "c.dmg"}) makeImage(image(QString::fromLatin1(name)), {{QStringLiteral("A.FIR"), name}});
+  testing_support::ChildProcess stays("exec sleep 30");
+  testing_support::ChildProcess goes("exec sleep 30");
+  ASSERT_TRUE(testing_support::findProcess(stays.pid(), QStringLiteral("sleep")));
+  ASSERT_TRUE(testing_support::findProcess(goes.pid(), QStringLiteral("sleep")));
+  ASSERT_TRUE(diskimage::attach(image(QStringLiteral("a.dmg")), root(), kTimeout, stays.pid()).ok);
+  ASSERT_TRUE(diskimage::attach(image(QStringLiteral("c.dmg")), root(), kTimeout, goes.pid()).ok);
+  writeFile(root() + QStringLiteral("/.attach-Zq81xy/volume/half"), "half");
+  writeFile(root() + QStringLiteral("/stray/x"), "x");
+  ::kill(goes.pid(), SIGKILL);
+  goes.reap();
+
+  const diskimage::Outcome b = diskimage::attach(image(QStringLiteral("b.dmg")), root(), kTimeout);
+  ASSERT_TRUE(b.ok) << b.line.toStdString();
+  EXPECT_EQ(volumes(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("stray")}));
+  EXPECT_EQ(rootEntries().size(), 5);  // and the two holders' records
+  EXPECT_EQ(readAll(root() + QStringLiteral("/a/A.FIR")), "a.dmg");
+  EXPECT_FALSE(diskimage::attach(image(QStringLiteral("b.dmg")), root(), kTimeout, 0).ok);  // no such holder
 }
 
 // Packages as the maker ships them (every partition map and chunk kind, a volume name unlike
@@ -314,6 +399,166 @@ TEST_F(DiskImageTool, AttachRefusesAnImageThatUnpacksTooLarge) {
     EXPECT_TRUE(attached.line.contains(QStringLiteral("failed"))) << attached.line.toStdString();
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
+}
+
+// A volume whose catalog gives many files the same blocks: its disk is small, so it passes the
+// check before 7-Zip starts, but 7-Zip writes every file in full. The attach stops as soon as it
+// has written more than the bound, and leaves nothing.
+TEST_F(DiskImageTool, AttachStopsASharedExtentBombAtTheBound) {
+  struct Case {
+    int files;
+    qint64 fileSize;
+  };
+  const Case cases[] = {{3, 40LL << 20}, {100, 1LL << 20}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.files);
+    const QString source = dir_.filePath(QStringLiteral("source"));
+    ASSERT_TRUE(QDir(source).removeRecursively() && QDir().mkpath(source));
+    writeFile(source + QStringLiteral("/QUILL.FIR"), "firmware");
+    QFile data(source + QStringLiteral("/data.bin"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly) && data.resize(c.fileSize));  // zeros: sparse, packs small
+    data.close();
+    for (int i = 1; i < c.files; ++i) {
+      ASSERT_EQ(::link(QFile::encodeName(data.fileName()).constData(),
+                       QFile::encodeName(source + QStringLiteral("/copy%1.bin").arg(i)).constData()),
+                0);
+    }
+    const QString package = image(QStringLiteral("bomb.dmg"));
+    diskimage::CreateOptions bomb;
+    bomb.hardLinksShareBlocks = true;
+    ASSERT_TRUE(diskimage::create(source, package, kTimeout, bomb).ok);
+    const qint64 bound = diskimage::extractionBound(QFileInfo(package).size());
+    ASSERT_LT(QFileInfo(package).size(), 1 << 20);
+    ASSERT_GT(c.files * c.fileSize, bound);
+    ASSERT_LT(*diskimage::udifDiskBytes(package), static_cast<std::uint64_t>(bound));  // passes the first check
+
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    EXPECT_FALSE(attached.ok);
+    EXPECT_TRUE(attached.line.startsWith(QStringLiteral("diskimage: attach failed: "))) << attached.line.toStdString();
+    EXPECT_TRUE(attached.line.contains(QStringLiteral("more than the %1 bytes").arg(bound))) << attached.line.toStdString();
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  }
+}
+
+// Writes a file whose path is bytes (names need not be UTF-8).
+void writeRaw(const QByteArray& path, const QByteArray& bytes) {
+  const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0) << path.toStdString();
+  ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
+  ::close(fd);
+}
+
+QList<QByteArray> namesIn(const QString& folder) {
+  QList<QByteArray> names;
+  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const QByteArray kLoneSurrogate = "a\xED\xA0\x80" "b";  // how 7-Zip writes an HFS+ name holding U+D800
+
+// Names that are no UTF-8 (a lone surrogate of an HFS+ name, or an archive's raw bytes) or that
+// hold a newline: the tree is attached, lifted out of its volume folder and detached like any
+// other. A name that is not UTF-8 used to make detach fail, and every later attach of that
+// package with it.
+TEST_F(DiskImageTool, NamesThatAreNotTextAreAttachedAndDetachedLikeAnyOther) {
+  struct Case {
+    const char* name;
+    QByteArray odd;      // a file at the top of the volume
+    QString volumeName;  // of the HFS+ volume; empty: a tar archive instead
+  };
+  const Case cases[] = {
+      {"lone surrogate", kLoneSurrogate, QStringLiteral("Tavo Firmware")},
+      {"newline", "new\nline", QStringLiteral("Tavo Firmware")},
+      {"lone surrogate in the volume's name", "plain.txt", QStringLiteral("Tavo ") + QChar(0xD800)},
+      {"bytes that are no UTF-8", "bad\xFF\xFE", QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString source = dir_.filePath(QStringLiteral("source"));
+    ASSERT_TRUE(diskimage::tree::removeTree(QFile::encodeName(source)) && QDir().mkpath(source + QStringLiteral("/ro")));
+    writeFile(source + QStringLiteral("/QUILL.FIR"), "firmware");
+    writeRaw(QFile::encodeName(source) + '/' + c.odd, "odd");
+    writeRaw(QFile::encodeName(source) + "/ro/" + c.odd, "odd");
+    QString package;
+    if (c.volumeName.isEmpty()) {
+      ASSERT_TRUE(QFile::setPermissions(source + QStringLiteral("/ro"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+      package = image(QStringLiteral("pkg.tar"));
+      ASSERT_TRUE(platform::runCommand(QStringLiteral("/bin/tar"), {QStringLiteral("-C"), source, QStringLiteral("-cf"), package, QStringLiteral(".")},
+                                       kTimeout)
+                      .succeeded());
+    } else {
+      package = image(QStringLiteral("pkg.dmg"));
+      diskimage::CreateOptions options;
+      options.volumeName = c.volumeName;
+      ASSERT_TRUE(diskimage::create(source, package, kTimeout, options).ok);
+    }
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+    const QList<QByteArray> top = namesIn(attached.line);
+    EXPECT_TRUE(top.contains(c.odd) && top.contains("QUILL.FIR") && top.contains("ro")) << QByteArray(top.join(',')).toStdString();
+    EXPECT_EQ(namesIn(attached.line + QStringLiteral("/ro")), QList<QByteArray>{c.odd});
+    const diskimage::Outcome detached = diskimage::detach(attached.line, root());
+    EXPECT_TRUE(detached.ok) << detached.line.toStdString();
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+    EXPECT_TRUE(diskimage::tree::removeTree(QFile::encodeName(source)));
+  }
+}
+
+// Holds the process to `n` open descriptors while it lives.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t n) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = std::min(n, saved_.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+// Trees made directly: odd names, a read-only folder, and deeper than the descriptors the
+// process may hold. detach removes one such volume; attach clears one left as a staging folder.
+TEST_F(DiskImageTool, OddTreesAreRemovedWhateverTheirNames) {
+  const auto makeOddTree = [](const QByteArray& path) {
+    ASSERT_EQ(::mkdir(path.constData(), 0755), 0);
+    for (const QByteArray& name : {QByteArray("bad\xFF"), QByteArray("new\nline"), kLoneSurrogate}) writeRaw(path + '/' + name, "x");
+    ASSERT_EQ(::mkdir((path + "/ro").constData(), 0755), 0);
+    writeRaw(path + "/ro/bad\xFE", "x");
+    ASSERT_EQ(::chmod((path + "/ro").constData(), 0500), 0);
+    int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY);
+    for (int depth = 0; depth < 200 && fd >= 0; ++depth) {
+      ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+      const int inner = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+      ::close(fd);
+      fd = inner;
+    }
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+  };
+  ASSERT_TRUE(QDir().mkpath(root()));
+  const QByteArray rootBytes = QFile::encodeName(root());
+  makeOddTree(rootBytes + "/vol");
+  const diskimage::Outcome detached = [&] {
+    const DescriptorLimit few(100);
+    return diskimage::detach(root() + QStringLiteral("/vol"), root());
+  }();
+  EXPECT_TRUE(detached.ok) << detached.line.toStdString();
+  EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+
+  makeOddTree(rootBytes + "/.attach-Q7zk2m");
+  makeImage(image(QStringLiteral("pkg.dmg")), {{QStringLiteral("A.FIR"), "a"}});
+  const diskimage::Outcome attached = [&] {
+    const DescriptorLimit few(100);
+    return diskimage::attach(image(QStringLiteral("pkg.dmg")), root(), kTimeout);
+  }();
+  ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+  EXPECT_EQ(volumes(), QStringList{QStringLiteral("pkg")});
 }
 
 TEST_F(DiskImageTool, DetachRefusesWhatAttachDidNotMake) {

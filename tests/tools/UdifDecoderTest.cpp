@@ -1,4 +1,8 @@
+#include <bzlib.h>
 #include <gtest/gtest.h>
+#include <lzma.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -6,11 +10,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
-
-#include <bzlib.h>
-#include <lzma.h>
-#include <sys/stat.h>
-#include <zlib.h>
 
 #include <array>
 #include <functional>
@@ -234,7 +233,8 @@ class UdifDecoder : public ::testing::Test {
   static UdifDecoding decodeDisk(const QString& image, const QString& target, unsigned threads = 0) {
     const diskimage::UdifLayout layout = layoutOf(image);
     if (layout.status != diskimage::UdifLayout::Status::Ok) return {UdifDecoding::Status::Failed, layout.why};
-    return diskimage::decodeUdifTables(image, layout, 0, layout.tables.size() - 1, target, threads);
+    return diskimage::decodeUdifTables(QFile::encodeName(image), layout, 0, layout.tables.size() - 1,
+                                       QFile::encodeName(target), threads);
   }
 
   QTemporaryDir dir_;
@@ -407,7 +407,8 @@ TEST_F(UdifDecoder, BadImageTable) {
     Assembled a = volumeImage(c.kinds);
     c.spoil(a);
     writeFile(image, a.bytes());
-    const UdifDecoding decoded = diskimage::decodeUdifVolume(image, target, 64ULL << 20);
+    const UdifDecoding decoded =
+        diskimage::decodeUdifVolume(QFile::encodeName(image), QFile::encodeName(target), 64ULL << 20);
     EXPECT_EQ(decoded.status, c.status) << decoded.why.toStdString();
     EXPECT_FALSE(QFileInfo::exists(target));
     const diskimage::Outcome attached = diskimage::attach(image, root(), kTimeout);
@@ -438,7 +439,9 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
     EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL.FIR")) == firmwareBytes());
     const QByteArray calls = readAll(log);
     EXPECT_TRUE(calls.contains(" -thfs -- ") && !calls.contains(QFile::encodeName(image))) << calls.toStdString();
-    EXPECT_EQ(rootEntries(), QStringList{QStringLiteral("TavoQuill")});
+    QStringList volumes = rootEntries();
+    volumes.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
+    EXPECT_EQ(volumes, QStringList{QStringLiteral("TavoQuill")});  // the decoded volume is gone
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
   }
   // A kind we do not decode: 7-Zip gets the image itself, as it always did.
@@ -473,8 +476,9 @@ TEST_F(UdifDecoder, ManyTinyChunks) {
   }
   const diskimage::UdifLayout layout = layoutOf(image);
   const QString late = path(QStringLiteral("late.img"));
-  const UdifDecoding decoded = diskimage::decodeUdifTables(image, layout, 0, 0, late, 0,
-                                                           std::chrono::steady_clock::now() - std::chrono::seconds(1));
+  const UdifDecoding decoded =
+      diskimage::decodeUdifTables(QFile::encodeName(image), layout, 0, 0, QFile::encodeName(late), 0,
+                                  std::chrono::steady_clock::now() - std::chrono::seconds(1));
   EXPECT_EQ(decoded.status, UdifDecoding::Status::Failed);
   EXPECT_FALSE(QFileInfo::exists(late));
 }

@@ -1,8 +1,6 @@
 #include "tools/diskimage/DiskImage.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -10,10 +8,17 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
 #include <limits>
 
 #include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
+#include "tools/diskimage/AttachRoot.h"
+#include "tools/diskimage/FileTree.h"
 #include "tools/diskimage/HfsPlusWriter.h"
 #include "tools/diskimage/UdifDecoder.h"
 #include "tools/diskimage/UdifReader.h"
@@ -31,24 +36,7 @@ Outcome failed(const QString& verb, const QString& why) {
   return {false, QStringLiteral("diskimage: %1 failed: %2").arg(verb, why)};
 }
 
-
-// Extracted folders may be read-only (a disc image's modes); make them writable first so
-// that the removal works for users other than root. Links are removed, never followed.
-bool removeTree(const QString& path) {
-  const QFileInfo info(path);
-  if (info.isSymLink() || (info.exists() && !info.isDir())) return QFile::remove(path);
-  if (!info.exists()) return true;
-  QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                  QFileDevice::ReadOwner);
-  bool ok = true;
-  const QFileInfoList entries =
-      QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-  for (const QFileInfo& entry : entries) ok = removeTree(entry.filePath()) && ok;
-  return QDir().rmdir(path) && ok;
-}
-
-// Moves `from` to `to`, in place of whatever was there.
-bool replaceTree(const QString& from, const QString& to) { return removeTree(to) && QDir().rename(from, to); }
+QString display(const QByteArray& path) { return QFile::decodeName(path); }
 
 // What 7-Zip reports of an archive ("7zz l -slt", or the header "7zz x" prints): the types of
 // the archives it opened through, outer first, and the sizes of the items it lists.
@@ -86,17 +74,19 @@ bool isVolumeFileSystem(const QStringList& types) {
   return !types.isEmpty() && kVolumeTypes.contains(types.back(), Qt::CaseInsensitive);
 }
 
-bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray* output, QString* why) {
+bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray* output, QString* why,
+            const platform::CommandWatch& watch = {}) {
   const QString sevenZip = sevenZipPath();
   if (sevenZip.isEmpty()) {
     *why = QStringLiteral("7zz not found");
     return false;
   }
-  const platform::CommandResult r = platform::runCommand(sevenZip, arguments, timeout);
+  const platform::CommandResult r = platform::runCommand(sevenZip, arguments, timeout, watch);
   switch (r.outcome) {
     case platform::CommandResult::Outcome::TimedOut: *why = QStringLiteral("7zz timed out"); return false;
     case platform::CommandResult::Outcome::FailedToStart: *why = QStringLiteral("7zz did not start"); return false;
     case platform::CommandResult::Outcome::Signalled: *why = QStringLiteral("7zz was killed"); return false;
+    case platform::CommandResult::Outcome::Stopped: *why = QStringLiteral("7zz was stopped"); return false;
     case platform::CommandResult::Outcome::Exited: break;
   }
   // 1 is 7-Zip's "warning" (for instance bytes after the end of a disc image); the files are out.
@@ -111,8 +101,9 @@ bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray
 // How much `archive` unpacks to, as far as can be known before unpacking it. A UDIF image whose
 // whole disk fits in `bound` (its own tables say so, without reading the chunks) is taken at its
 // disk's size, which spares 7-Zip's listing a second full read for its checksum; the files of a
-// well-formed volume fit in its disk. Anything else is sized from that listing, which counts only
-// the files 7-Zip will write, not a volume's free room.
+// well-formed volume fit in its disk (one whose catalog gives many files the same blocks does
+// not: the count while 7-Zip writes stops that). Anything else is sized from that listing, which
+// counts only the files 7-Zip will write, not a volume's free room.
 bool unpackedSize(const QString& archive, qint64 bound, platform::Duration timeout, std::uint64_t* size,
                   QString* why) {
   const std::optional<std::uint64_t> disk = udifDiskBytes(archive);
@@ -128,78 +119,183 @@ bool unpackedSize(const QString& archive, qint64 bound, platform::Duration timeo
   return true;
 }
 
-// Extracts `archive` into `folder`, refusing before it starts when it would unpack to more
-// than `bound` bytes. Leaves in `volumeRoot` the folder that holds the volume's root: `folder`
-// itself, or the volume folder 7-Zip made inside it.
-bool extractInto(const QString& archive, const QString& folder, qint64 bound, platform::Duration timeout,
-                 QString* volumeRoot, QString* why) {
+// The bytes a running process has handed to write(), as the kernel counts them.
+std::optional<qint64> bytesWrittenBy(qint64 pid) {
+  QFile io(QStringLiteral("/proc/%1/io").arg(pid));
+  if (!io.open(QIODevice::ReadOnly)) return std::nullopt;
+  for (const QByteArray& line : io.readAll().split('\n')) {
+    if (line.startsWith("wchar: ")) return line.mid(7).toLongLong();
+  }
+  return std::nullopt;
+}
+
+// What one attach may write in all: everything it extracts lies in its staging folder.
+struct WriteBudget {
+  qint64 bound = 0;
+  QByteArray staging;
+
+  [[nodiscard]] qint64 left() const { return bound - tree::allocatedBytes(staging); }
+};
+
+// Watches a 7-Zip that extracts into `folder`: it may write `allowed` bytes, counted as the
+// kernel counts its writes; where the kernel does not say, by what the folder takes on the disk
+// (looked at less often when the tree is large).
+class WriteWatch {
+ public:
+  WriteWatch(QByteArray folder, qint64 allowed) : folder_(std::move(folder)), allowed_(allowed) {}
+
+  bool operator()(qint64 pid) {
+    if (const std::optional<qint64> written = bytesWrittenBy(pid)) return keep(*written);
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextWalk_) {
+      walked_ = tree::allocatedBytes(folder_);
+      const auto took = std::chrono::steady_clock::now() - now;
+      nextWalk_ = now + std::max<std::chrono::steady_clock::duration>(std::chrono::milliseconds(20), 4 * took);
+    }
+    return keep(walked_);
+  }
+  [[nodiscard]] bool passedTheBound() const { return over_; }
+
+ private:
+  bool keep(qint64 written) {
+    over_ = written > allowed_;
+    return !over_;
+  }
+
+  QByteArray folder_;
+  qint64 allowed_;
+  qint64 walked_ = 0;
+  std::chrono::steady_clock::time_point nextWalk_{};
+  bool over_ = false;
+};
+
+// Extracts `archive` into `folder`: refused before it starts when it would unpack to more than
+// the budget leaves, and stopped as soon as it has written more. Leaves in `volumeRoot` the
+// folder that holds the volume's root: `folder` itself, or the volume folder 7-Zip made in it.
+bool extractInto(const QByteArray& archive, const QByteArray& folder, const WriteBudget& budget,
+                 platform::Duration timeout, QByteArray* volumeRoot, QString* why) {
+  const qint64 allowed = budget.left();
   std::uint64_t size = 0;
-  if (!unpackedSize(archive, bound, timeout, &size, why)) return false;
-  if (size > static_cast<std::uint64_t>(bound)) {
-    *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may").arg(archive).arg(size).arg(bound);
+  if (!unpackedSize(display(archive), allowed, timeout, &size, why)) return false;
+  if (size > static_cast<std::uint64_t>(std::max<qint64>(allowed, 0))) {
+    *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may")
+               .arg(display(archive))
+               .arg(size)
+               .arg(budget.bound);
     return false;
   }
-  if (!QDir().mkpath(folder)) {
-    *why = QStringLiteral("cannot make ") + folder;
+  if (::mkdir(folder.constData(), 0700) != 0) {
+    *why = QStringLiteral("cannot make ") + display(folder);
     return false;
   }
   // A UDIF image's chunks are decoded here, on every core, into the plain volume beside the
-  // folder; 7-Zip then reads the file system alone. The volume goes once the files are out.
-  const QString decoded = folder + QStringLiteral(".disk");
+  // folder: in the staging folder, so it counts against the budget (checked from the tables
+  // before anything is written). 7-Zip then reads the file system alone, and the volume goes
+  // once the files are out.
+  const QByteArray decoded = folder + ".disk";
   const UdifDecoding decoding =
-      decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(bound),
+      decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(std::max<qint64>(allowed, 0)),
                        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
   if (decoding.status == UdifDecoding::Status::Failed) {
     *why = decoding.why;
     return false;
   }
   const bool ours = decoding.status == UdifDecoding::Status::Decoded;
-  QStringList arguments = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + folder};
+  QStringList arguments = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"),
+                           QStringLiteral("-o") + display(folder)};
   if (ours) arguments << QStringLiteral("-thfs");
-  arguments << QStringLiteral("--") << (ours ? decoded : archive);
+  arguments << QStringLiteral("--") << display(ours ? decoded : archive);
+  WriteWatch watch(folder, budget.left());
   QByteArray output;
-  const bool extracted = run7zz(arguments, timeout, &output, why);
-  if (ours) QFile::remove(decoded);
-  if (!extracted) return false;
+  const bool extracted = run7zz(arguments, timeout, &output, why, std::ref(watch));
+  if (ours) ::unlink(decoded.constData());
+  if (!extracted) {
+    if (watch.passedTheBound()) {
+      *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
+    }
+    return false;
+  }
   *volumeRoot = folder;
   if (isVolumeFileSystem(parseListing(output).types)) {
-    const QFileInfoList top = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    if (top.size() == 1 && top[0].isDir() && !top[0].isSymLink()) *volumeRoot = top[0].filePath();
+    const std::vector<tree::Entry> top = tree::entriesOf(folder);
+    if (top.size() == 1 && top[0].type == tree::Entry::Type::Folder) *volumeRoot = folder + '/' + top[0].name;
   }
   return true;
 }
 
 // Makes `inner`, a folder inside `folder`, take `folder`'s place.
-bool lift(const QString& inner, const QString& folder, QString* why) {
+bool lift(const QByteArray& inner, const QByteArray& folder, QString* why) {
   if (inner == folder) return true;
-  const QString aside = folder + QStringLiteral(".root");
-  if (replaceTree(inner, aside) && replaceTree(aside, folder)) {
-    return true;
-  }
-  removeTree(aside);
-  *why = QStringLiteral("cannot move the volume out of ") + inner;
+  const QByteArray aside = folder + ".root";
+  if (tree::replaceTree(inner, aside) && tree::replaceTree(aside, folder)) return true;
+  *why = QStringLiteral("cannot move the volume out of ") + display(inner);
   return false;
 }
 
 // The partition image to open next when the extracted top level holds nothing but partition
 // pieces (regular files named "<number>.<name>", as 7-Zip names a disk's partitions) and no
 // firmware file: the largest file-system image among them.
-QString nestedImageIn(const QString& folder) {
-  static const QRegularExpression kPiece(QStringLiteral("^[0-9]+\\."));
-  const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                           QDir::NoDotAndDotDot);
-  QFileInfo best;
-  for (const QFileInfo& entry : entries) {
-    if (!entry.isFile() || entry.isSymLink() || !kPiece.match(entry.fileName()).hasMatch() ||
-        entry.suffix().compare(QStringLiteral("fir"), Qt::CaseInsensitive) == 0) {
+QByteArray nestedImageIn(const QByteArray& folder) {
+  static const QRegularExpression kPiece(QStringLiteral("^[0-9]+\\.[A-Za-z0-9_ .-]+$"));
+  const tree::Entry* best = nullptr;
+  const std::vector<tree::Entry> entries = tree::entriesOf(folder);
+  for (const tree::Entry& entry : entries) {
+    const QString name = QString::fromLatin1(entry.name);
+    const QString suffix = name.section(u'.', -1).toLower();
+    if (entry.type != tree::Entry::Type::File || !kPiece.match(name).hasMatch() || suffix == QStringLiteral("fir")) {
       return {};
     }
-    if (kPartitionImageSuffixes.contains(entry.suffix().toLower()) && (!best.exists() || entry.size() > best.size())) {
-      best = entry;
+    if (kPartitionImageSuffixes.contains(suffix) && (!best || entry.size > best->size)) best = &entry;
+  }
+  return best ? folder + '/' + best->name : QByteArray();
+}
+
+// Unpacks the image at `image` into `volume` (a path in the staging folder): the files at the
+// volume's root at its top, partition images opened through.
+bool unpackImage(const QByteArray& image, const QByteArray& volume, const WriteBudget& budget,
+                 platform::Duration timeout, QString* why) {
+  QByteArray volumeRoot;
+  if (!extractInto(image, volume, budget, timeout, &volumeRoot, why) || !lift(volumeRoot, volume, why)) return false;
+  for (int depth = 0; depth < kMaxNesting; ++depth) {
+    const QByteArray nested = nestedImageIn(volume);
+    if (nested.isEmpty()) break;
+    const QByteArray inner = volume + ".nested";
+    if (!extractInto(nested, inner, budget, timeout, &volumeRoot, why) || !lift(volumeRoot, inner, why)) return false;
+    if (!tree::replaceTree(inner, volume)) {
+      *why = QStringLiteral("cannot move ") + display(inner);
+      return false;
     }
   }
-  return best.exists() ? best.filePath() : QString();
+  return true;
 }
+
+// An attach's staging folder: hidden, so a half-extracted image is never listed as a volume,
+// held by this process, and removed when the attach ends however it ends (what a run that was
+// killed leaves, the next attach clears).
+class StagingFolder {
+ public:
+  explicit StagingFolder(const AttachRoot& root) : root_(root) {}
+  ~StagingFolder() {
+    if (name_.isEmpty()) return;
+    (void)tree::removeTree(path());
+    root_.release(name_);
+  }
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+
+  // Under the root's lock.
+  bool make(const Holder& self) {
+    QByteArray path = root_.path(QByteArray(AttachRoot::kStagingPrefix) + "XXXXXX");
+    if (!::mkdtemp(path.data())) return false;
+    name_ = path.mid(path.lastIndexOf('/') + 1);
+    return root_.hold(name_, self);
+  }
+  [[nodiscard]] QByteArray path() const { return root_.path(name_); }
+
+ private:
+  const AttachRoot& root_;
+  QByteArray name_;
+};
 
 Outcome createIso(const QString& folder, const QString& imagePath, platform::Duration timeout) {
   const QString verb = QStringLiteral("create");
@@ -247,7 +343,7 @@ QString volumeNameFor(const QString& imagePath) {
   return name;
 }
 
-Outcome attach(const QString& image, const QString& root, platform::Duration timeout) {
+Outcome attach(const QString& image, const QString& root, platform::Duration timeout, qint64 holder) {
   const QString verb = QStringLiteral("attach");
   const QString path = localPathOf(image);
   const QFileInfo info(path);
@@ -255,46 +351,35 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
   const QString name = volumeNameFor(path);
   if (name.isEmpty()) return failed(verb, QStringLiteral("no volume name for ") + image);
   if (!QDir().mkpath(root)) return failed(verb, QStringLiteral("cannot make ") + root);
+  const std::optional<Holder> self = Holder::of(::getpid());
+  const std::optional<Holder> volumeHolder = Holder::of(holder);
+  if (!self || !volumeHolder) return failed(verb, QStringLiteral("no process %1 to hold the volume").arg(holder));
 
-  // Hidden while it fills, so a half-extracted image is never listed as a volume. Short, since
-  // the image's name may already be as long as a name can be, and the same for the same image,
-  // so that what an interrupted attach left is cleared by the next.
-  const QDir rootDir(root);
-  const QString partial = rootDir.filePath(
-      QStringLiteral(".attach-") +
-      QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)));
-  if (!removeTree(partial)) return failed(verb, QStringLiteral("cannot clear ") + partial);
-  const qint64 bound = extractionBound(info.size());
+  // What earlier runs left goes first, then the staging folder is made: both under the lock.
+  const AttachRoot attachRoot(QFile::encodeName(QDir::cleanPath(root)));
+  StagingFolder staging(attachRoot);
+  {
+    const AttachRoot::Lock lock(attachRoot);
+    if (!lock.locked()) return failed(verb, QStringLiteral("cannot lock ") + root);
+    attachRoot.clearLeftovers();
+    if (!staging.make(*self)) return failed(verb, QStringLiteral("cannot make a staging folder in ") + root);
+  }
+
+  const WriteBudget budget{extractionBound(info.size()), staging.path()};
+  const QByteArray volume = staging.path() + "/volume";
   QString why;
-  QString volumeRoot;
-  if (!extractInto(info.absoluteFilePath(), partial, bound, timeout, &volumeRoot, &why) ||
-      !lift(volumeRoot, partial, &why)) {
-    removeTree(partial);
-    return failed(verb, why);
-  }
-  for (int depth = 0; depth < kMaxNesting; ++depth) {
-    const QString nested = nestedImageIn(partial);
-    if (nested.isEmpty()) break;
-    const QString inner = partial + QStringLiteral(".%1").arg(depth);
-    removeTree(inner);
-    if (!extractInto(nested, inner, bound, timeout, &volumeRoot, &why) || !lift(volumeRoot, inner, &why)) {
-      removeTree(inner);
-      removeTree(partial);
-      return failed(verb, why);
-    }
-    if (!replaceTree(inner, partial)) {
-      removeTree(inner);
-      removeTree(partial);
-      return failed(verb, QStringLiteral("cannot move ") + inner);
-    }
-  }
+  if (!unpackImage(QFile::encodeName(info.absoluteFilePath()), volume, budget, timeout, &why)) return failed(verb, why);
 
-  const QString mountPoint = rootDir.filePath(name);
-  if (!replaceTree(partial, mountPoint)) {
-    removeTree(partial);
-    return failed(verb, QStringLiteral("cannot place ") + mountPoint);
+  const QByteArray volumeName = QFile::encodeName(name);
+  const QByteArray mountPoint = attachRoot.path(volumeName);
+  {
+    const AttachRoot::Lock lock(attachRoot);
+    if (!lock.locked() || !attachRoot.hold(volumeName, *volumeHolder) || !tree::replaceTree(volume, mountPoint)) {
+      attachRoot.release(volumeName);
+      return failed(verb, QStringLiteral("cannot place ") + display(mountPoint));
+    }
   }
-  return {true, QDir::cleanPath(mountPoint)};
+  return {true, QDir::cleanPath(display(mountPoint))};
 }
 
 Outcome detach(const QString& path, const QString& root) {
@@ -308,7 +393,13 @@ Outcome detach(const QString& path, const QString& root) {
   if (canonicalRoot.isEmpty() || canonical == canonicalRoot || !platform::pathLiesIn(canonical, canonicalRoot)) {
     return failed(verb, path + QStringLiteral(" is not in ") + root);
   }
-  if (!removeTree(canonical)) return failed(verb, QStringLiteral("cannot remove ") + path);
+  const AttachRoot attachRoot(QFile::encodeName(canonicalRoot));
+  const AttachRoot::Lock lock(attachRoot);
+  if (!lock.locked() || !tree::removeTree(QFile::encodeName(canonical))) {
+    return failed(verb, QStringLiteral("cannot remove ") + path);
+  }
+  // The record of a folder right in the root; anything deeper has none.
+  if (QFileInfo(canonical).absolutePath() == canonicalRoot) attachRoot.release(QFile::encodeName(QFileInfo(canonical).fileName()));
   return {true, QStringLiteral("\"%1\" ejected.").arg(QDir::cleanPath(path))};
 }
 
@@ -322,7 +413,7 @@ Outcome create(const QString& folder, const QString& imagePath, platform::Durati
   if (!volume.open()) return failed(verb, QStringLiteral("cannot make a volume beside ") + imagePath);
   QString why;
   const QString name = options.volumeName.isEmpty() ? kDefaultVolumeName : options.volumeName;
-  if (!writeHfsPlusVolume(folder, name, volume, &why)) return failed(verb, why);
+  if (!writeHfsPlusVolume(folder, name, volume, &why, {options.hardLinksShareBlocks})) return failed(verb, why);
   const QList<DiskPiece> pieces = diskAround(static_cast<std::uint64_t>(volume.size()) / kSectorSize, options.map);
   if (!writeUdifImage(pieces, volume, options.chunks, imagePath, &why)) return failed(verb, why);
   return {true, imagePath};

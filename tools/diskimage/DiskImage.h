@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include "platform/Clock.h"
@@ -40,10 +41,14 @@ struct Outcome {
 // decoded here on every core (see UdifDecoder.h) and 7-Zip extracts the files from that; images
 // with chunks we do not decode go to 7-Zip whole, and a damaged chunk fails the attach. An HFS+ or APFS volume's
 // root files lie at the top of the mount point, as on a Mac. An image that would unpack to more
-// than extractionBound fails before anything is written: a UDIF image is judged by the size of
-// its disk, anything else by 7-Zip's listing of its files. Nothing appears under the final name
-// unless the whole extraction succeeded.
-[[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout);
+// than extractionBound fails before anything is written (a UDIF image is judged by the size of
+// its disk, anything else by 7-Zip's listing of its files), and whatever an image claims, the
+// attach stops as soon as it has written more. Nothing appears under the final name unless the
+// whole extraction succeeded. First it clears what earlier runs left in the root (see
+// AttachRoot.h); the volume it makes is held by the process `holder` (the program that asked
+// for it) until that ends or detaches it.
+[[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout,
+                             qint64 holder = QCoreApplication::applicationPid());
 
 // Removes a folder that attach made. Refuses the root itself, anything outside it, and links.
 [[nodiscard]] Outcome detach(const QString& path, const QString& root);
@@ -55,6 +60,7 @@ struct CreateOptions {
   ChunkKind chunks = ChunkKind::Zlib;
   QString volumeName;  // empty: kDefaultVolumeName
   bool iso = false;    // an ISO 9660 / HFS hybrid made by genisoimage instead
+  bool hardLinksShareBlocks = false;  // see HfsPlusOptions (tests make shared-extent bombs)
 };
 inline const QString kDefaultVolumeName = QStringLiteral("Firmware Update");
 

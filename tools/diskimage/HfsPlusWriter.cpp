@@ -5,11 +5,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <filesystem>
+#include <map>
+#include <optional>
 #include <vector>
 
 #include "tools/diskimage/DiskFields.h"
+#include "tools/diskimage/FileTree.h"
 
 namespace diskimage {
 namespace {
@@ -31,6 +37,12 @@ constexpr std::uint16_t kFolderThreadRecord = 3;
 constexpr std::uint16_t kFileThreadRecord = 4;
 
 constexpr std::uint16_t kThreadExistsFlag = 0x0002;
+constexpr std::uint16_t kHasLinkChainFlag = 0x0020;
+constexpr std::uint16_t kHasBeenInitedFinderFlag = 0x0100;
+constexpr std::uint16_t kInvisibleFinderFlag = 0x4000;
+constexpr std::uint8_t kImmutableOwnerFlag = 0x02;
+// The folder at the root that holds hard-linked files, named so that no one lists it.
+const QString kPrivateDataFolder = QString(4, QChar(0)) + QStringLiteral("HFS+ Private Data");
 constexpr std::uint32_t kVolumeUnmountedAttribute = 1u << 8;
 
 // B-tree node kinds, header attributes and sizes.
@@ -54,14 +66,16 @@ constexpr qsizetype kMaxNameLength = 255;
 // A little free room, as volumes made for distribution have.
 constexpr std::uint32_t kSlackBlocks = 16;
 
-enum class Kind { Folder, File, Link };
+// HardLink: a link record, whose bytes are those of its indirect node (a File in the private
+// folder named "iNode<its id>").
+enum class Kind { Folder, File, Link, HardLink };
 
 struct Item {
   Kind kind = Kind::File;
   std::uint32_t id = 0;
   std::uint32_t parent = 0;
   QString name;  // as the catalog holds it: decomposed, ':' stored as '/'
-  QString source;
+  QByteArray source;
   QByteArray linkTarget;
   std::uint64_t size = 0;
   std::uint32_t date = 0;
@@ -69,6 +83,10 @@ struct Item {
   std::uint32_t valence = 0;  // folders: how many items they hold
   std::uint32_t startBlock = 0;
   std::uint32_t blocks = 0;
+  std::uint32_t special = 0;  // a node's link count, a link's node
+  std::uint16_t recordFlags = 0;
+  bool ownsBlocks = true;     // false: its blocks are another file's
+  std::pair<dev_t, ino_t> inode{};  // files with more than one link: which file they are
 };
 
 std::uint32_t hfsTime(const QDateTime& t) {
@@ -86,6 +104,33 @@ QString catalogName(const QString& name) {
   return n;
 }
 
+// A name's bytes as UTF-16: UTF-8, with the three-byte forms of surrogates taken as those code
+// units. nullopt for bytes that are no such text.
+std::optional<QString> nameFromBytes(const QByteArray& bytes) {
+  QString name;
+  const auto at = [&](qsizetype i) { return static_cast<std::uint8_t>(bytes[i]); };
+  for (qsizetype i = 0; i < bytes.size();) {
+    const std::uint8_t lead = at(i);
+    const int length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || i + length > bytes.size()) return std::nullopt;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+      if ((at(i + k) & 0xC0) != 0x80) return std::nullopt;
+      c = (c << 6) | (at(i + k) & 0x3F);
+    }
+    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kLeast[length] || c > 0x10FFFF) return std::nullopt;  // overlong, or past Unicode
+    if (c >= 0x10000) {
+      name.append(QChar::highSurrogate(c));
+      name.append(QChar::lowSurrogate(c));
+    } else {
+      name.append(QChar(static_cast<char16_t>(c)));
+    }
+    i += length;
+  }
+  return name;
+}
+
 // The catalog key: key length, parent ID, name (length and UTF-16 big-endian code units).
 QByteArray catalogKey(std::uint32_t parent, const QString& name) {
   QByteArray k(8 + 2 * name.size(), '\0');
@@ -96,21 +141,25 @@ QByteArray catalogKey(std::uint32_t parent, const QString& name) {
   return k;
 }
 
-// Case-insensitive order of names within one parent, as a case-folding volume sorts its catalog.
+// Case-insensitive order of names within one parent, as a case-folding volume sorts its catalog
+// (where a NUL sorts after everything).
 bool nameLess(const QString& a, const QString& b) {
+  const auto folded = [](QChar c) { return c.isNull() ? char16_t(0xFFFF) : c.toCaseFolded().unicode(); };
   const qsizetype n = std::min(a.size(), b.size());
   for (qsizetype i = 0; i < n; ++i) {
-    const char16_t x = a[i].toCaseFolded().unicode();
-    const char16_t y = b[i].toCaseFolded().unicode();
+    const char16_t x = folded(a[i]);
+    const char16_t y = folded(b[i]);
     if (x != y) return x < y;
   }
   return a.size() < b.size();
 }
 
-void putBsdInfo(QByteArray& r, qsizetype at, std::uint16_t mode) {
+void putBsdInfo(QByteArray& r, qsizetype at, std::uint16_t mode, std::uint32_t special = 0, std::uint8_t ownerFlags = 0) {
   put32(r, at, 99);  // the "unknown" owner and group that removable media get
   put32(r, at + 4, 99);
+  put8(r, at + 9, ownerFlags);
   put16(r, at + 10, mode);
+  put32(r, at + 12, special);
 }
 
 void putDates(QByteArray& r, qsizetype at, std::uint32_t date) {
@@ -134,16 +183,25 @@ QByteArray folderRecord(const Item& f) {
   put32(r, 8, f.id);
   putDates(r, 12, f.date);
   putBsdInfo(r, 32, f.mode);
+  if (f.name == kPrivateDataFolder) put16(r, 56, kInvisibleFinderFlag);
   return r;
 }
 
 QByteArray fileRecord(const Item& f) {
   QByteArray r(248, '\0');
   put16(r, 0, kFileRecord);
-  put16(r, 2, kThreadExistsFlag);
+  put16(r, 2, kThreadExistsFlag | f.recordFlags);
   put32(r, 8, f.id);
   putDates(r, 12, f.date);
-  putBsdInfo(r, 32, f.mode);
+  if (f.kind == Kind::HardLink) {
+    // As the Mac writes a link: read-only and immutable, its node's id in the BSD info.
+    putBsdInfo(r, 32, 0100444, f.special, kImmutableOwnerFlag);
+    put32(r, 48, be::code("hlnk"));
+    put32(r, 52, be::code("hfs+"));
+    put16(r, 56, kHasBeenInitedFinderFlag);
+    return r;
+  }
+  putBsdInfo(r, 32, f.mode, f.special);
   if (f.kind == Kind::Link) {
     put32(r, 48, be::code("slnk"));
     put32(r, 52, be::code("rhap"));
@@ -286,38 +344,47 @@ bool buildBTree(const std::vector<Record>& records, std::uint16_t maxKeyLength, 
 }
 
 // Gathers the items under `folder`, numbering them from `nextId` on.
-bool gather(const QString& folder, std::uint32_t parent, std::uint32_t* nextId, std::vector<Item>* items,
+bool gather(const QByteArray& folder, std::uint32_t parent, std::uint32_t* nextId, std::vector<Item>* items,
             std::uint32_t* valence, QString* why) {
-  const QFileInfoList entries = QDir(folder).entryInfoList(
-      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+  std::vector<tree::Entry> entries = tree::entriesOf(folder);
+  std::sort(entries.begin(), entries.end(), [](const tree::Entry& a, const tree::Entry& b) { return a.name < b.name; });
   *valence = 0;
-  for (const QFileInfo& entry : entries) {
-    Item item;
-    item.parent = parent;
-    item.name = catalogName(entry.fileName());
-    item.source = entry.filePath();
-    item.date = hfsTime(entry.lastModified());
-    if (item.name.size() > kMaxNameLength) {
-      *why = QStringLiteral("name too long for the volume: ") + entry.fileName();
+  for (const tree::Entry& entry : entries) {
+    const QByteArray path = folder + '/' + entry.name;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) {
+      *why = QStringLiteral("cannot read ") + QFile::decodeName(path);
       return false;
     }
-    std::error_code ec;
-    if (entry.isSymLink()) {
+    const std::optional<QString> name = nameFromBytes(entry.name);
+    Item item;
+    item.parent = parent;
+    item.name = name ? catalogName(*name) : QString();
+    item.source = path;
+    item.date = hfsTime(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec));
+    if (!name || item.name.size() > kMaxNameLength) {
+      *why = QStringLiteral("no name on the volume for ") + QFile::decodeName(path);
+      return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
       item.kind = Kind::Link;
-      item.linkTarget = QByteArray::fromStdString(std::filesystem::read_symlink(QFile::encodeName(entry.filePath()).toStdString(), ec).string());
-      if (ec) {
-        *why = QStringLiteral("cannot read the link ") + entry.filePath();
+      item.linkTarget.resize(st.st_size + 1);
+      const ssize_t n = ::readlink(path.constData(), item.linkTarget.data(), item.linkTarget.size());
+      if (n < 0 || n > st.st_size) {
+        *why = QStringLiteral("cannot read the link ") + QFile::decodeName(path);
         return false;
       }
-      item.size = static_cast<std::uint64_t>(item.linkTarget.size());
+      item.linkTarget.truncate(n);
+      item.size = static_cast<std::uint64_t>(n);
       item.mode = 0120755;
-    } else if (entry.isDir()) {
+    } else if (S_ISDIR(st.st_mode)) {
       item.kind = Kind::Folder;
       item.mode = 040755;
-    } else if (entry.isFile()) {
+    } else if (S_ISREG(st.st_mode)) {
       item.kind = Kind::File;
-      item.size = static_cast<std::uint64_t>(entry.size());
-      item.mode = (entry.permissions() & QFileDevice::ExeOwner) ? 0100755 : 0100644;
+      item.size = static_cast<std::uint64_t>(st.st_size);
+      item.mode = (st.st_mode & S_IXUSR) ? 0100755 : 0100644;
+      if (st.st_nlink > 1) item.inode = {st.st_dev, st.st_ino};
     } else {
       continue;  // devices, pipes and sockets have no place on a distributed volume
     }
@@ -327,11 +394,59 @@ bool gather(const QString& folder, std::uint32_t parent, std::uint32_t* nextId, 
     if (item.kind == Kind::Folder) {
       const std::size_t at = items->size() - 1;
       std::uint32_t inner = 0;
-      if (!gather(entry.filePath(), item.id, nextId, items, &inner, why)) return false;
+      if (!gather(path, item.id, nextId, items, &inner, why)) return false;
       (*items)[at].valence = inner;
     }
   }
   return true;
+}
+
+// Files of the tree that are one file (hard links of each other): each becomes a link to one
+// indirect node in the private folder, as a Mac keeps them; or, for a shared-extent volume, all
+// but the first point at the first one's blocks. Gives the private folder's valence (0: none).
+std::uint32_t linkHardLinks(std::vector<Item>* items, std::uint32_t* nextId, std::uint32_t now, bool shareBlocks) {
+  std::map<std::pair<dev_t, ino_t>, std::vector<std::size_t>> files;
+  for (std::size_t i = 0; i < items->size(); ++i) {
+    if ((*items)[i].kind == Kind::File && (*items)[i].inode != std::pair<dev_t, ino_t>{}) files[(*items)[i].inode].push_back(i);
+  }
+  std::vector<Item> nodes;
+  for (const auto& [inode, places] : files) {
+    if (places.size() < 2) continue;  // its other links lie outside the tree
+    const Item first = (*items)[places.front()];
+    if (shareBlocks) {
+      for (std::size_t k = 1; k < places.size(); ++k) (*items)[places[k]].ownsBlocks = false;
+      continue;
+    }
+    Item node = first;
+    node.id = (*nextId)++;
+    node.name = QStringLiteral("iNode%1").arg(node.id);
+    node.special = static_cast<std::uint32_t>(places.size());
+    node.recordFlags = kHasLinkChainFlag;
+    node.date = now;
+    nodes.push_back(node);
+    for (const std::size_t at : places) {
+      Item& link = (*items)[at];
+      link.kind = Kind::HardLink;
+      link.size = 0;
+      link.special = node.id;
+      link.recordFlags = kHasLinkChainFlag;
+    }
+  }
+  if (nodes.empty()) return 0;
+  Item folder;
+  folder.kind = Kind::Folder;
+  folder.id = (*nextId)++;
+  folder.parent = kRootFolderId;
+  folder.name = kPrivateDataFolder;
+  folder.date = now;
+  folder.mode = 040000;
+  folder.valence = static_cast<std::uint32_t>(nodes.size());
+  items->push_back(folder);
+  for (Item& node : nodes) {
+    node.parent = folder.id;
+    items->push_back(node);
+  }
+  return folder.valence;
 }
 
 bool writeAt(QFile& out, qint64 at, const QByteArray& bytes, QString* why) {
@@ -343,9 +458,11 @@ bool writeAt(QFile& out, qint64 at, const QByteArray& bytes, QString* why) {
 bool copyData(const Item& item, QFile& out, QString* why) {
   const qint64 at = static_cast<qint64>(item.startBlock) * kHfsBlockSize;
   if (item.kind == Kind::Link) return writeAt(out, at, item.linkTarget, why);
-  QFile in(item.source);
-  if (!in.open(QIODevice::ReadOnly)) {
-    *why = item.source + QStringLiteral(": ") + in.errorString();
+  QFile in;
+  const int fd = ::open(item.source.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd >= 0) ::close(fd);
+    *why = QFile::decodeName(item.source) + QStringLiteral(": cannot open");
     return false;
   }
   if (!out.seek(at)) {
@@ -359,7 +476,7 @@ bool copyData(const Item& item, QFile& out, QString* why) {
     // The volume file starts out sparse: runs of zeros are skipped, not written.
     const bool zeros = n > 0 && std::all_of(buffer.cbegin(), buffer.cbegin() + n, [](char c) { return c == 0; });
     if (n <= 0 || !(zeros ? out.seek(out.pos() + n) : out.write(buffer.constData(), n) == n)) {
-      *why = item.source + QStringLiteral(" changed or could not be copied");
+      *why = QFile::decodeName(item.source) + QStringLiteral(" changed or could not be copied");
       return false;
     }
     left -= static_cast<std::uint64_t>(n);
@@ -369,7 +486,8 @@ bool copyData(const Item& item, QFile& out, QString* why) {
 
 }  // namespace
 
-bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile& out, QString* why) {
+bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile& out, QString* why,
+                        const HfsPlusOptions& options) {
   const QString rootName = catalogName(volumeName);
   if (rootName.isEmpty() || rootName.size() > kMaxNameLength) {
     *why = QStringLiteral("no usable volume name");
@@ -385,7 +503,8 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
   root.name = rootName;
   root.date = now;
   root.mode = 040755;
-  if (!gather(folder, kRootFolderId, &nextId, &items, &root.valence, why)) return false;
+  if (!gather(QFile::encodeName(folder), kRootFolderId, &nextId, &items, &root.valence, why)) return false;
+  if (linkHardLinks(&items, &nextId, now, options.hardLinksShareBlocks) > 0) ++root.valence;
 
   // The catalog: every item and the root, each with its thread record.
   std::vector<Record> records;
@@ -416,7 +535,7 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
   const std::uint32_t catalogBlocks = blocksFor(static_cast<std::uint64_t>(catalog.size()));
   std::uint64_t dataBlocks = 0;
   for (const Item& item : items) {
-    if (item.kind != Kind::Folder) dataBlocks += blocksFor(item.size);
+    if (item.kind != Kind::Folder && item.ownsBlocks) dataBlocks += blocksFor(item.size);
     (item.kind == Kind::Folder ? folders : files) += 1;
   }
   const std::uint64_t fixedBlocks = 1 + 1 + catalogBlocks + dataBlocks + kSlackBlocks + 1;
@@ -432,11 +551,18 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
   const auto extentsStart = allocationStart + static_cast<std::uint32_t>(allocationBlocks);
   const auto catalogStart = extentsStart + 1;
   std::uint32_t next = catalogStart + catalogBlocks;
+  std::map<std::pair<dev_t, ino_t>, const Item*> owners;  // shared blocks: whose they are
   for (Item& item : items) {
-    if (item.kind == Kind::Folder || item.size == 0) continue;
+    if (item.kind == Kind::Folder || item.size == 0 || !item.ownsBlocks) continue;
     item.startBlock = next;
     item.blocks = blocksFor(item.size);
     next += item.blocks;
+    owners.emplace(item.inode, &item);
+  }
+  for (Item& item : items) {
+    if (item.ownsBlocks || item.size == 0) continue;
+    item.startBlock = owners.at(item.inode)->startBlock;
+    item.blocks = owners.at(item.inode)->blocks;
   }
   if (!catalogFor(&catalog)) return false;  // now with the forks' places
   QByteArray extents;
@@ -484,7 +610,7 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
     return false;
   }
   for (const Item& item : items) {
-    if (item.blocks > 0 && !copyData(item, out, why)) return false;
+    if (item.blocks > 0 && item.ownsBlocks && !copyData(item, out, why)) return false;
   }
   return out.flush() || (*why = out.errorString(), false);
 }

@@ -380,17 +380,11 @@ std::optional<bool> holdsHfsVolume(int fd, const UdifTable& table, ChunkDecoder&
   return false;
 }
 
-}  // namespace
+QString display(const QByteArray& path) { return QFile::decodeName(path); }
 
-UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout, qsizetype first, qsizetype last,
-                              const QString& target, unsigned threads, Deadline deadline) {
-  if (layout.status != UdifLayout::Status::Ok || first < 0 || last >= layout.tables.size() || first > last) {
-    return failed(QStringLiteral("no such block tables"));
-  }
+UdifDecoding decodeTables(int in, const UdifLayout& layout, qsizetype first, qsizetype last, const QByteArray& target,
+                          unsigned threads, Deadline deadline) {
   if (const QString why = undecodable(layout, first, last); !why.isEmpty()) return leftTo7Zip(why);
-  const Fd in(::open(QFile::encodeName(imagePath).constData(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return failed(QStringLiteral("cannot open ") + imagePath + QStringLiteral(": ") + errnoText());
-
   const std::uint64_t firstSector = layout.tables[first].firstSector;
   const std::uint64_t bytes =
       (layout.tables[last].firstSector + layout.tables[last].sectorCount - firstSector) * kSectorSize;
@@ -401,21 +395,21 @@ UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout
     }
   }
 
-  const QByteArray out = QFile::encodeName(target);
-  ::unlink(out.constData());
-  const Fd fd(::open(out.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (fd.get() < 0) return failed(QStringLiteral("cannot make ") + target + QStringLiteral(": ") + errnoText());
+  ::unlink(target.constData());
+  const Fd fd(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.get() < 0)
+    return failed(QStringLiteral("cannot make ") + display(target) + QStringLiteral(": ") + errnoText());
   if (::ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0) {
     const QString why =
-        QStringLiteral("cannot make room for the disk in ") + target + QStringLiteral(": ") + errnoText();
-    ::unlink(out.constData());
+        QStringLiteral("cannot make room for the disk in ") + display(target) + QStringLiteral(": ") + errnoText();
+    ::unlink(target.constData());
     return failed(why);
   }
 
   if (threads == 0) threads = std::max(1U, std::thread::hardware_concurrency());
   threads =
       static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, std::max<std::size_t>(chunks.size(), 1)}));
-  Decoding decoding(in.get(), fd.get(), std::move(chunks), firstSector, deadline);
+  Decoding decoding(in, fd.get(), std::move(chunks), firstSector, deadline);
   {
     std::vector<std::jthread> workers;
     workers.reserve(threads);
@@ -428,33 +422,49 @@ UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout
   }
   QString why;
   if (decoding.failed(&why)) {
-    ::unlink(out.constData());
+    ::unlink(target.constData());
     return failed(why);
   }
   return {UdifDecoding::Status::Decoded, {}};
 }
 
-UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound, Deadline deadline) {
-  QFile file(imagePath);
-  if (!file.open(QIODevice::ReadOnly)) return failed(QStringLiteral("cannot open ") + imagePath);
+}  // namespace
+
+UdifDecoding decodeUdifTables(const QByteArray& imagePath, const UdifLayout& layout, qsizetype first, qsizetype last,
+                              const QByteArray& target, unsigned threads, Deadline deadline) {
+  if (layout.status != UdifLayout::Status::Ok || first < 0 || last >= layout.tables.size() || first > last) {
+    return failed(QStringLiteral("no such block tables"));
+  }
+  const Fd in(::open(imagePath.constData(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0)
+    return failed(QStringLiteral("cannot open ") + display(imagePath) + QStringLiteral(": ") + errnoText());
+  return decodeTables(in.get(), layout, first, last, target, threads, deadline);
+}
+
+UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& target, std::uint64_t bound,
+                              Deadline deadline) {
+  const QString name = display(imagePath);
+  const Fd in(::open(imagePath.constData(), O_RDONLY | O_CLOEXEC));
+  QFile file;
+  if (in.get() < 0 || !file.open(in.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+    return failed(QStringLiteral("cannot open ") + name);
+  }
   const UdifLayout layout = readUdifLayout(file);
   switch (layout.status) {
     case UdifLayout::Status::NotUdif:
       return leftTo7Zip(QStringLiteral("no UDIF image"));
     case UdifLayout::Status::Bad:
-      return failed(imagePath + QStringLiteral(": ") + layout.why);
+      return failed(name + QStringLiteral(": ") + layout.why);
     case UdifLayout::Status::Ok:
       break;
   }
-  const Fd fd(::open(QFile::encodeName(imagePath).constData(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return failed(QStringLiteral("cannot open ") + imagePath);
   ChunkDecoder decoder;
   qsizetype volume = -1;
   for (qsizetype t = 0; t < layout.tables.size(); ++t) {
     QString why;
     bool damaged = false;
-    const std::optional<bool> hfs = holdsHfsVolume(fd.get(), layout.tables[t], decoder, &why, &damaged);
-    if (damaged) return failed(imagePath + QStringLiteral(": ") + why);
+    const std::optional<bool> hfs = holdsHfsVolume(in.get(), layout.tables[t], decoder, &why, &damaged);
+    if (damaged) return failed(name + QStringLiteral(": ") + why);
     if (!hfs) return leftTo7Zip(QStringLiteral("a partition we cannot look into"));
     if (!*hfs) continue;
     if (volume >= 0) return leftTo7Zip(QStringLiteral("more than one volume"));
@@ -463,12 +473,12 @@ UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, s
   if (volume < 0) return leftTo7Zip(QStringLiteral("no HFS+ volume"));
   const std::uint64_t bytes = layout.tables[volume].sectorCount * kSectorSize;
   if (bytes > bound) {
-    return failed(QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may")
-                      .arg(imagePath)
+    return failed(QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may still write")
+                      .arg(name)
                       .arg(bytes)
                       .arg(bound));
   }
-  return decodeUdifTables(imagePath, layout, volume, volume, target, 0, deadline);
+  return decodeTables(in.get(), layout, volume, volume, target, 0, deadline);
 }
 
 }  // namespace diskimage

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <chrono>
@@ -53,19 +54,21 @@ struct UdifDecoding {
 
 using Deadline = std::chrono::steady_clock::time_point;
 
+// Paths are as the file system spells them (bytes).
+//
 // Decodes the disk stretch of `layout`'s tables `first` to `last` (inclusive) of the image at
 // `imagePath` into a new file at `target` (replacing what is there), a sparse file where the
 // image has zero runs. `threads` workers (0: one per core) decode at most one chunk each at a
 // time; past `deadline` they stop, and the decoding fails.
-[[nodiscard]] UdifDecoding decodeUdifTables(const QString& imagePath, const UdifLayout& layout, qsizetype first,
-                                            qsizetype last, const QString& target, unsigned threads = 0,
+[[nodiscard]] UdifDecoding decodeUdifTables(const QByteArray& imagePath, const UdifLayout& layout, qsizetype first,
+                                            qsizetype last, const QByteArray& target, unsigned threads = 0,
                                             Deadline deadline = Deadline::max());
 
 // Decodes the file-system partition of the UDIF image at `imagePath` into `target`: the one block
 // table whose stretch holds an HFS+ (or HFSX) volume. Left to 7-Zip when the image is no UDIF
 // image, has no such table or more than one, or has chunks we do not decode; fails when the
 // image is damaged or the partition is larger than `bound` bytes (before anything is written).
-[[nodiscard]] UdifDecoding decodeUdifVolume(const QString& imagePath, const QString& target, std::uint64_t bound,
+[[nodiscard]] UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& target, std::uint64_t bound,
                                             Deadline deadline = Deadline::max());
 
 }  // namespace diskimage

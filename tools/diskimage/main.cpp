@@ -8,17 +8,23 @@
 //       --volume <name>        the volume's name
 //       --iso                  an ISO 9660 / HFS hybrid made by genisoimage instead
 //
-// Each verb prints one line; a failure's line contains "failed" and the exit status is 1.
+// Each verb prints one line; a failure's line is "diskimage: <verb> failed: <why>" and the exit
+// status is 1. SIGTERM, SIGINT or SIGHUP end the 7-Zip that runs and the verb fails (leaving
+// nothing behind); the tool then ends by that signal. A 7-Zip never outlives the tool.
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
+#include "platform/CommandRunner.h"
 #include "platform/Volumes.h"
 #include "tools/diskimage/DiskImage.h"
 
@@ -66,9 +72,31 @@ void limitWrittenFiles(const QString& image) {
   limit.rlim_cur = std::min(limit.rlim_max, static_cast<rlim_t>(bound));
   ::setrlimit(RLIMIT_FSIZE, &limit);
 }
+
+std::atomic<int> gEndedBy{0};
+
+void onEndSignal(int sig) {
+  gEndedBy.store(sig);
+  platform::endRunningCommands();
+}
+
+void endOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = onEndSignal;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+// The program that runs the tool holds the volume it attaches. An orphaned tool (its parent
+// already gone) holds it itself, so that it is cleared once the tool has ended.
+qint64 volumeHolder() {
+  const pid_t parent = ::getppid();
+  return parent > 1 ? parent : ::getpid();
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+  endOnSignals();
   QCoreApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments().mid(1);
   diskimage::Outcome outcome;
@@ -77,7 +105,7 @@ int main(int argc, char** argv) {
   const QString verb = args.value(0);
   if (verb == QStringLiteral("attach") && args.size() == 2) {
     limitWrittenFiles(args[1]);
-    outcome = diskimage::attach(args[1], platform::attachRoot(), platform::Duration(kToolTimeoutSeconds));
+    outcome = diskimage::attach(args[1], platform::attachRoot(), platform::Duration(kToolTimeoutSeconds), volumeHolder());
   } else if (verb == QStringLiteral("detach") && args.size() == 2) {
     outcome = diskimage::detach(args[1], platform::attachRoot());
   } else if (verb == QStringLiteral("create") && parseCreate(args.mid(1), &options, &paths)) {
@@ -87,5 +115,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::printf("%s\n", outcome.line.toUtf8().constData());
+  std::fflush(stdout);
+  if (const int sig = gEndedBy.load()) {
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+  }
   return outcome.ok ? 0 : 1;
 }
