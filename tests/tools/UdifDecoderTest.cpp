@@ -452,6 +452,20 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   EXPECT_FALSE(diskimage::attach(image, root(), kTimeout).ok);
   EXPECT_TRUE(readAll(log).contains(QFile::encodeName(image)));
   EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+
+  // So does a package whose files fit what an attach may write, but not beside the decoded
+  // volume: the decoded volume counts against that bound.
+  testing_support::makeImage(image, {{QStringLiteral("QUILL.FIR"), QByteArray(40 << 20, 'f')}},
+                             {diskimage::PartitionMapKind::None, diskimage::ChunkKind::Zlib, {}, false});
+  const qint64 bound = diskimage::extractionBound(QFileInfo(image).size());
+  ASSERT_LT(40 << 20, bound);
+  ASSERT_GT(80 << 20, bound);
+  QFile::remove(log);
+  const diskimage::Outcome dense = diskimage::attach(image, root(), kTimeout);
+  ASSERT_TRUE(dense.ok) << dense.line.toStdString();
+  EXPECT_EQ(QFileInfo(dense.line + QStringLiteral("/QUILL.FIR")).size(), 40 << 20);
+  EXPECT_TRUE(readAll(log).contains(QFile::encodeName(image)));
+  EXPECT_TRUE(diskimage::detach(dense.line, root()).ok);
 }
 
 // A table of 100 000 one-sector chunks of mixed kinds decodes to the right disk, on one worker

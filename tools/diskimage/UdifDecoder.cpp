@@ -441,7 +441,7 @@ UdifDecoding decodeUdifTables(const QByteArray& imagePath, const UdifLayout& lay
   return decodeTables(in.get(), layout, first, last, target, threads, deadline);
 }
 
-UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& target, std::uint64_t bound,
+UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& target, std::uint64_t room,
                               Deadline deadline) {
   const QString name = display(imagePath);
   const Fd in(::open(imagePath.constData(), O_RDONLY | O_CLOEXEC));
@@ -471,13 +471,20 @@ UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& tar
     volume = t;
   }
   if (volume < 0) return leftTo7Zip(QStringLiteral("no HFS+ volume"));
+  // The volume's files take at most its size; the decoded volume takes what its chunks hold
+  // (zero runs stay holes). Both must fit in what is left to write.
   const std::uint64_t bytes = layout.tables[volume].sectorCount * kSectorSize;
-  if (bytes > bound) {
+  if (bytes > room) {
     return failed(QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may still write")
                       .arg(name)
                       .arg(bytes)
-                      .arg(bound));
+                      .arg(room));
   }
+  std::uint64_t held = 0;
+  for (const UdifChunk& c : layout.tables[volume].chunks) {
+    if (!isZeroRun(c.kind)) held += c.sectors * kSectorSize;
+  }
+  if (held > room - bytes) return leftTo7Zip(QStringLiteral("no room for the decoded volume beside its files"));
   return decodeTables(in.get(), layout, volume, volume, target, 0, deadline);
 }
 

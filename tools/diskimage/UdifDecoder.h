@@ -65,10 +65,13 @@ using Deadline = std::chrono::steady_clock::time_point;
                                             Deadline deadline = Deadline::max());
 
 // Decodes the file-system partition of the UDIF image at `imagePath` into `target`: the one block
-// table whose stretch holds an HFS+ (or HFSX) volume. Left to 7-Zip when the image is no UDIF
-// image, has no such table or more than one, or has chunks we do not decode; fails when the
-// image is damaged or the partition is larger than `bound` bytes (before anything is written).
-[[nodiscard]] UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& target, std::uint64_t bound,
+// table whose stretch holds an HFS+ (or HFSX) volume. `room` is what may still be written: the
+// decoded volume (its chunks' bytes; zero runs stay holes) and the files it holds (at most its
+// size) must both fit. Left to 7-Zip when the image is no UDIF image, has no such table or more
+// than one, has chunks we do not decode, or when the files fit but not beside the decoded
+// volume; fails, before anything is written, when the image is damaged or its volume alone is
+// larger than `room`.
+[[nodiscard]] UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& target, std::uint64_t room,
                                             Deadline deadline = Deadline::max());
 
 }  // namespace diskimage
