@@ -205,12 +205,16 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
                            QStringLiteral("-o") + display(folder)};
   if (ours) arguments << QStringLiteral("-thfs");
   arguments << QStringLiteral("--") << display(ours ? decoded : archive);
-  WriteWatch watch(folder, budget.left());
+  const qint64 room = budget.left();
+  WriteWatch watch(folder, room);
   QByteArray output;
   const bool extracted = run7zz(arguments, timeout, &output, why, std::ref(watch));
   if (ours) ::unlink(decoded.constData());
-  if (!extracted) {
-    if (watch.passedTheBound()) {
+  // A 7-Zip that is done before the watch looks (quick, now that it reads a plain volume) is
+  // judged by what it left.
+  const bool over = watch.passedTheBound() || (extracted && tree::allocatedBytes(folder) > room);
+  if (!extracted || over) {
+    if (over) {
       *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
     }
     return false;

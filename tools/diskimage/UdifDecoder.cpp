@@ -342,8 +342,9 @@ UdifDecoding leftTo7Zip(const QString& why) { return {UdifDecoding::Status::Left
 QString undecodable(const UdifLayout& layout, qsizetype first, qsizetype last) {
   for (qsizetype t = first; t <= last; ++t) {
     for (const UdifChunk& c : layout.tables[t].chunks) {
-      if (!ChunkDecoder::knows(c.kind))
+      if (!ChunkDecoder::knows(c.kind)) {
         return QStringLiteral("chunks of kind 0x%1").arg(c.kind, 8, 16, QLatin1Char('0'));
+      }
       if (c.kind != kRawChunk && !isZeroRun(c.kind) && c.sectors * kSectorSize > kMaxDecodedChunk) {
         return QStringLiteral("chunks of %1 bytes").arg(c.sectors * kSectorSize);
       }
@@ -352,32 +353,43 @@ QString undecodable(const UdifLayout& layout, qsizetype first, qsizetype last) {
   return {};
 }
 
-// What a table's stretch holds at byte 1024, where an HFS+ volume has its signature: true for
-// HFS+ or HFSX, nullopt when the chunk there is not ours to decode.
-std::optional<bool> holdsHfsVolume(int fd, const UdifTable& table, ChunkDecoder& decoder, QString* why, bool* damaged) {
+// What a table's stretch holds at byte 1024, where an HFS+ volume has its signature.
+enum class Look { Hfs, Other, Unknown, Damaged };
+Look lookInto(int fd, const UdifTable& table, ChunkDecoder& decoder, QString* why) {
   constexpr std::uint64_t kSignatureSector = 2;
-  if (table.sectorCount <= kSignatureSector) return false;
+  if (table.sectorCount <= kSignatureSector) return Look::Other;
   const std::uint64_t sector = table.firstSector + kSignatureSector;
   for (const UdifChunk& c : table.chunks) {
     if (sector < c.sector || sector >= c.sector + c.sectors) continue;
-    if (isZeroRun(c.kind)) return false;
-    if (!ChunkDecoder::knows(c.kind) || c.sectors * kSectorSize > kMaxDecodedChunk) return std::nullopt;
-    if (c.length > maxStored(c.sectors * kSectorSize)) {
-      *damaged = true;
-      *why = QStringLiteral("a chunk claims %1 stored bytes").arg(c.length);
-      return false;
+    if (isZeroRun(c.kind)) return Look::Other;
+    const std::uint64_t at = (sector - c.sector) * kSectorSize;
+    char signature[2] = {};
+    if (c.kind == kRawChunk) {
+      // Raw chunks may be of any size: the two bytes are read where they lie.
+      if (c.length != c.sectors * kSectorSize) {
+        *why = QStringLiteral("a raw chunk stores %1 bytes where its table says %2")
+                   .arg(c.length)
+                   .arg(c.sectors * kSectorSize);
+        return Look::Damaged;
+      }
+      if (!readAt(fd, signature, sizeof signature, c.offset + at, why)) return Look::Damaged;
+    } else {
+      if (!ChunkDecoder::knows(c.kind) || c.sectors * kSectorSize > kMaxDecodedChunk) return Look::Unknown;
+      if (c.length > maxStored(c.sectors * kSectorSize)) {
+        *why = QStringLiteral("a chunk claims %1 stored bytes").arg(c.length);
+        return Look::Damaged;
+      }
+      std::vector<char> in(static_cast<std::size_t>(c.length));
+      std::vector<char> out(static_cast<std::size_t>(c.sectors * kSectorSize));
+      if (!readAt(fd, in.data(), in.size(), c.offset, why) ||
+          !decoder.decode(c.kind, in.data(), in.size(), out.data(), out.size(), why)) {
+        return Look::Damaged;
+      }
+      std::memcpy(signature, out.data() + at, sizeof signature);
     }
-    std::vector<char> in(static_cast<std::size_t>(c.length));
-    std::vector<char> out(static_cast<std::size_t>(c.sectors * kSectorSize));
-    if (!readAt(fd, in.data(), in.size(), c.offset, why) ||
-        !decoder.decode(c.kind, in.data(), in.size(), out.data(), out.size(), why)) {
-      *damaged = true;
-      return false;
-    }
-    const std::size_t at = static_cast<std::size_t>(sector - c.sector) * kSectorSize;
-    return out[at] == 'H' && (out[at + 1] == '+' || out[at + 1] == 'X');
+    return signature[0] == 'H' && (signature[1] == '+' || signature[1] == 'X') ? Look::Hfs : Look::Other;
   }
-  return false;
+  return Look::Other;
 }
 
 QString display(const QByteArray& path) { return QFile::decodeName(path); }
@@ -462,13 +474,17 @@ UdifDecoding decodeUdifVolume(const QByteArray& imagePath, const QByteArray& tar
   qsizetype volume = -1;
   for (qsizetype t = 0; t < layout.tables.size(); ++t) {
     QString why;
-    bool damaged = false;
-    const std::optional<bool> hfs = holdsHfsVolume(in.get(), layout.tables[t], decoder, &why, &damaged);
-    if (damaged) return failed(name + QStringLiteral(": ") + why);
-    if (!hfs) return leftTo7Zip(QStringLiteral("a partition we cannot look into"));
-    if (!*hfs) continue;
-    if (volume >= 0) return leftTo7Zip(QStringLiteral("more than one volume"));
-    volume = t;
+    switch (lookInto(in.get(), layout.tables[t], decoder, &why)) {
+      case Look::Damaged:
+        return failed(name + QStringLiteral(": ") + why);
+      case Look::Unknown:
+        return leftTo7Zip(QStringLiteral("a partition we cannot look into"));
+      case Look::Other:
+        continue;
+      case Look::Hfs:
+        if (volume >= 0) return leftTo7Zip(QStringLiteral("more than one volume"));
+        volume = t;
+    }
   }
   if (volume < 0) return leftTo7Zip(QStringLiteral("no HFS+ volume"));
   // The volume's files take at most its size; the decoded volume takes what its chunks hold
