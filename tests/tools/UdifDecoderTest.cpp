@@ -14,6 +14,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "platform/CommandRunner.h"
 #include "support/DiskImages.h"
@@ -428,15 +429,34 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   ASSERT_TRUE(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFileDevice::ExeOwner));
   const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", wrapper);
   const QString image = path(QStringLiteral("TavoQuill.dmg"));
-  const QList<QList<std::uint32_t>> cases = {
-      {kZlibChunk}, {kBzip2Chunk}, {kAdcChunk}, {kLzmaChunk}, {kRawChunk, kAdcChunk, kZlibChunk}};
-  for (const QList<std::uint32_t>& kinds : cases) {
-    SCOPED_TRACE(kinds.front());
-    writeFile(image, volumeImage(kinds).bytes());
+  // A volume in one raw chunk, larger than any compressed chunk we decode.
+  const QByteArray large = testing_support::firmwareBytes(1 << 20, 9 << 20);
+  writeFile(path(QStringLiteral("large/QUILL.FIR")), large);
+  QFile largeVolume(path(QStringLiteral("large.hfs")));
+  QString why;
+  ASSERT_TRUE(largeVolume.open(QIODevice::ReadWrite) &&
+              diskimage::writeHfsPlusVolume(path(QStringLiteral("large")), QStringLiteral("Tavo"), largeVolume, &why))
+      << why.toStdString();
+  largeVolume.close();
+  Assembled oneRawChunk;
+  const QByteArray largeBytes = readAll(largeVolume.fileName());
+  oneRawChunk.addTable(largeBytes, static_cast<std::uint64_t>(largeBytes.size()) / kSector,
+                       [](qsizetype) { return kRawChunk; });
+  const QList<std::pair<Assembled, QByteArray>> cases = {
+      {volumeImage({kZlibChunk}), firmwareBytes()},
+      {volumeImage({kBzip2Chunk}), firmwareBytes()},
+      {volumeImage({kAdcChunk}), firmwareBytes()},
+      {volumeImage({kLzmaChunk}), firmwareBytes()},
+      {volumeImage({kRawChunk, kAdcChunk, kZlibChunk}), firmwareBytes()},
+      {oneRawChunk, large},
+  };
+  for (qsizetype i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    writeFile(image, cases[i].first.bytes());
     QFile::remove(log);
     const diskimage::Outcome attached = diskimage::attach(image, root(), kTimeout);
     ASSERT_TRUE(attached.ok) << attached.line.toStdString();
-    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL.FIR")) == firmwareBytes());
+    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL.FIR")) == cases[i].second);
     const QByteArray calls = readAll(log);
     EXPECT_TRUE(calls.contains(" -thfs -- ") && !calls.contains(QFile::encodeName(image))) << calls.toStdString();
     QStringList volumes = rootEntries();
