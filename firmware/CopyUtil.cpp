@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <string_view>
 
 #include "platform/Application.h"
 #include "platform/FileOperations.h"
@@ -15,11 +16,29 @@ namespace {
 
 constexpr double kProgressInterval = 0.5;  // seconds
 
-// A hidden name beside the target that no other copy uses; the target's own name may be long.
+// The file being written is named ".ravlio-copy-XXXXXXXX.part" (eight lower-case hex digits):
+// hidden, beside the target, and short, since the target's own name may be as long as a name
+// can be.
+constexpr std::string_view kPartialPrefix = ".ravlio-copy-";
+constexpr std::string_view kPartialSuffix = ".part";
+constexpr std::size_t kPartialDigits = 8;
+
 QString partialPathFor(const QUrl& target) {
   if (!target.isLocalFile()) return {};
   const QString folder = QFileInfo(target.toLocalFile()).absolutePath();
-  return QStringLiteral("%1/.ravlio-copy-%2.part").arg(folder).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+  return QStringLiteral("%1/%2%3%4")
+      .arg(folder, QLatin1StringView(kPartialPrefix))
+      .arg(QRandomGenerator::global()->generate(), kPartialDigits, 16, QLatin1Char('0'))
+      .arg(QLatin1StringView(kPartialSuffix));
+}
+
+bool isPartialName(std::string_view name) {
+  if (name.size() != kPartialPrefix.size() + kPartialDigits + kPartialSuffix.size() || !name.starts_with(kPartialPrefix) ||
+      !name.ends_with(kPartialSuffix)) {
+    return false;
+  }
+  const std::string_view digits = name.substr(kPartialPrefix.size(), kPartialDigits);
+  return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 void printLine(const QString& line) {
@@ -69,9 +88,12 @@ void CopyUtil::copyFile(const std::shared_ptr<platform::Timer>& copyTimer) {
   if (!sourceURL.isLocalFile() || !targetURL.isLocalFile() || partialPath_.isEmpty()) {
     error = QStringLiteral("Cannot copy %1 to %2: not a local file").arg(sourceURL.toString(), targetURL.toString());
   } else {
+    // What copies cut short (the program killed, the card pulled) left beside the target.
+    platform::removeAbandonedFiles(QFileInfo(partialPath_).absolutePath(), isPartialName);
     copied = fileManager.copyItemReplacing(sourceURL.toLocalFile(), targetURL.toLocalFile(), partialPath_, &quitting,
-                                           &error);
+                                           &error, &ending_);
   }
+  ending_ = true;
   if (!copied) printLine(QStringLiteral("error: ") + error);
 
   // The application is quitting: its loop will run no more reports, and waiting for it would
@@ -94,6 +116,9 @@ void CopyUtil::copyFile(const std::shared_ptr<platform::Timer>& copyTimer) {
 }
 
 void CopyUtil::checkFileSize() {
+  // Once the copy is complete its file takes the target's name (or is gone): there is nothing
+  // left to measure, and the final report follows.
+  if (ending_) return;
   QString error;
   const std::optional<platform::ItemAttributes> source = fileManager.attributesOfItem(sourceURL.toLocalFile(), &error);
   if (!source) {
@@ -103,9 +128,11 @@ void CopyUtil::checkFileSize() {
   // The file being written: the target's name gets it only once it is complete.
   const std::optional<platform::ItemAttributes> target = fileManager.attributesOfItem(partialPath_, &error);
   if (!target) {
-    printLine(QStringLiteral("error: ") + error);
+    // Gone because the copy ended meanwhile: it is set before the file is renamed or removed.
+    if (!ending_) printLine(QStringLiteral("error: ") + error);
     return;
   }
+  if (ending_) return;
   const std::optional<int> percent = percentCopied(target->size, source->size);
   if (!percent) return;
   if (CopyUtilDelegate* receiver = delegate()) receiver->copyProgress(*percent);

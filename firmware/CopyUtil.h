@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -28,7 +29,8 @@ class CopyUtilDelegate {
 
 // Copies one file (the firmware file) onto the memory card on a worker, and reports the share
 // copied every 0.5 s by comparing the size of the file being written with the source's.
-// Never leaves a partial file under the target's name. The object keeps itself alive (through
+// Never leaves a partial file under the target's name, and clears the partial files that
+// earlier copies cut short left in the target's folder. The object keeps itself alive (through
 // its worker) until the copy has ended and its timer has stopped; its creator need not hold it.
 class CopyUtil : public std::enable_shared_from_this<CopyUtil> {
   struct Passkey {};
@@ -69,6 +71,9 @@ class CopyUtil : public std::enable_shared_from_this<CopyUtil> {
   void stopTimer();
 
   const QString partialPath_;
+  // Set by the worker once the copy is complete or has failed, before its file is renamed or
+  // removed; from then on the progress check looks at nothing.
+  std::atomic<bool> ending_{false};
   std::shared_ptr<platform::Timer> timer;  // main thread only
   platform::WeakDelegate<CopyUtilDelegate> delegate_;
 };

@@ -7,10 +7,15 @@
 #include <QNetworkRequest>
 #include <QTemporaryFile>
 
+#include <sys/file.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+
+#include "platform/FileOperations.h"
 
 namespace {
 
@@ -24,6 +29,16 @@ bool isRedirect(int status) {
 }
 
 QString statusText(int status) { return QStringLiteral("the server answered with HTTP status %1").arg(status); }
+
+// The body is written to ".download-" and six letters, as QTemporaryFile fills in "XXXXXX".
+constexpr std::string_view kTemporaryPrefix = ".download-";
+constexpr std::size_t kTemporaryRandom = 6;
+
+bool isTemporaryName(std::string_view name) {
+  return name.size() == kTemporaryPrefix.size() + kTemporaryRandom && name.starts_with(kTemporaryPrefix) &&
+         std::all_of(name.begin() + kTemporaryPrefix.size(), name.end(),
+                     [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+}
 
 }  // namespace
 
@@ -58,12 +73,17 @@ void FirmwareDownload::start(Progress progress, Completion completion,
   // Hidden, and removed unless it replaces the destination. Its name does not repeat the
   // destination's, which may already be as long as a name can be. No flush to disk at the
   // end: that would hold the GUI thread for the whole file, and the size check reads it back.
-  file_ = std::make_unique<QTemporaryFile>(QFileInfo(destination_).absolutePath() + QStringLiteral("/.download-XXXXXX"));
+  // A download cut short (the program killed) leaves its file; the next one clears it, but
+  // never the file a running download holds locked.
+  const QString folder = QFileInfo(destination_).absolutePath();
+  platform::removeAbandonedFiles(folder, isTemporaryName);
+  file_ = std::make_unique<QTemporaryFile>(folder + u'/' + QLatin1StringView(kTemporaryPrefix) + QStringLiteral("XXXXXX"));
   if (!file_->open() || !file_->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
     failLater(destination_ + QStringLiteral(": ") + file_->errorString());
     return;
   }
+  ::flock(file_->handle(), LOCK_EX | LOCK_NB);
   request(source_);
 }
 
@@ -100,7 +120,7 @@ void FirmwareDownload::readHead() {
   if (isRedirect(status) && !location.isEmpty()) {
     follow(location);
   } else {
-    fail(statusText(status));
+    reject(statusText(status));
   }
 }
 
@@ -124,7 +144,7 @@ void FirmwareDownload::readBody() {
   const QByteArray chunk = reply_->readAll();
   if (!status_ || !isSuccess(*status_)) return;  // a page that is not the file
   if (received_ + chunk.size() > byteLimit_) {
-    fail(QStringLiteral("more than the announced %1 bytes").arg(byteLimit_));
+    reject(QStringLiteral("more than the announced %1 bytes").arg(byteLimit_));
     return;
   }
   received_ += chunk.size();
@@ -144,8 +164,10 @@ void FirmwareDownload::finish() {
   dropReply();
   if (writeError_) {
     fail(*writeError_);
-  } else if (!status_ || !isSuccess(*status_)) {
-    fail(status_ ? statusText(*status_) : error != QNetworkReply::NoError ? errorString : QStringLiteral("no answer"));
+  } else if (status_ && !isSuccess(*status_)) {
+    reject(statusText(*status_));
+  } else if (!status_) {
+    fail(error != QNetworkReply::NoError ? errorString : QStringLiteral("no answer"));
   } else if (error != QNetworkReply::NoError) {
     fail(errorString);
   } else if (!file_->flush() ||
@@ -153,11 +175,7 @@ void FirmwareDownload::finish() {
     fail(destination_ + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
   } else {
     file_->setAutoRemove(false);
-    file_.reset();
-    done_ = true;
-    // The completion may delete this object: it runs last, from a copy.
-    const Completion completion = completion_;
-    if (completion) completion(DownloadResponse{QUrl::fromLocalFile(destination_), std::nullopt});
+    end({.fileURL = QUrl::fromLocalFile(destination_)});
   }
 }
 
@@ -171,11 +189,18 @@ void FirmwareDownload::dropReply() {
   reply->deleteLater();
 }
 
-void FirmwareDownload::fail(const QString& description) {
+void FirmwareDownload::fail(const QString& description) { end({.error = description}); }
+
+void FirmwareDownload::reject(const QString& description) { end({.rejected = description}); }
+
+// Reports once, after letting go of the reply and of the temporary file (removed unless it
+// became the destination).
+void FirmwareDownload::end(const DownloadResponse& response) {
   dropReply();
   file_.reset();
   if (done_) return;
   done_ = true;
+  // The completion may delete this object: it runs last, from a copy.
   const Completion completion = completion_;
-  if (completion) completion(DownloadResponse{std::nullopt, description});
+  if (completion) completion(response);
 }

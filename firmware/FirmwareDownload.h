@@ -15,21 +15,25 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QTemporaryFile;
 
-// What a finished transfer gives: the file it stored, or the transport error.
+// What a finished transfer gives: the file it stored; or no file, because the answer was not
+// the file; or the transport error.
 struct DownloadResponse {
-  std::optional<QUrl> fileURL;
-  std::optional<QString> error;  // the error's description; absent on success
+  std::optional<QUrl> fileURL = std::nullopt;
+  std::optional<QString> error = std::nullopt;     // the transport error's description
+  std::optional<QString> rejected = std::nullopt;  // why a complete answer was not stored
 };
 
 // One GET of a file into `destination`. The body goes to a temporary file beside it, which
 // replaces the destination only when the transfer ends well, so a broken transfer never
 // leaves a partial file under the final name.
 //
-// Only a 2xx answer's body is the file: any other final status fails the transfer, and
-// neither its page nor a redirect's body is stored or counted as progress. Redirects are
-// followed up to kMaxRedirects times, each only to an address that `allowRedirect` accepts
-// and never back to one already visited. A body longer than `byteLimit` is stopped as soon
-// as it exceeds it. A transfer that receives nothing for `stallTimeout` fails.
+// Only a 2xx answer's body is the file. Any other final status, and a body longer than
+// `byteLimit` (stopped as soon as it exceeds it), end the transfer as a rejected answer: no
+// file, and neither that page nor a redirect's body is stored or counted as progress.
+// Redirects are followed up to kMaxRedirects times, each only to an address that
+// `allowRedirect` accepts and never back to one already visited; a refused redirect, a loop,
+// one redirect too many and a transfer that receives nothing for `stallTimeout` fail as
+// transport errors.
 // Destroying the object cancels the transfer; no callback comes after that.
 class FirmwareDownload : public QObject {
   Q_OBJECT
@@ -56,6 +60,8 @@ class FirmwareDownload : public QObject {
   void finish();
   void dropReply();
   void fail(const QString& description);
+  void reject(const QString& description);
+  void end(const DownloadResponse& response);
 
   QNetworkAccessManager* manager_;
   QUrl source_;

@@ -18,7 +18,9 @@ namespace {
 // The tool gives up on 7-Zip before this, so the tool is rarely the one that is ended.
 constexpr double kDiskImageToolTimeout = 120.0;
 const QString kFallbackIdentifier = QStringLiteral("com.ravlio.updater");
-const QString kFailed = QStringLiteral("failed");
+// The tool says why it failed in a line of its own: "diskimage: <verb> failed: <why>".
+const QString kToolPrefix = QStringLiteral("diskimage: ");
+const QString kFailedMarker = QStringLiteral(" failed: ");
 const QString kFirmwareExtension = QStringLiteral("fir");
 
 void printLine(const QString& line) {
@@ -27,6 +29,18 @@ void printLine(const QString& line) {
 }
 
 QString lastLine(const QString& text) { return text.section(u'\n', -1).trimmed(); }
+
+bool isFailureLine(QStringView line) { return line.startsWith(kToolPrefix) && line.contains(kFailedMarker); }
+
+// The tool is judged by its exit status and its own failure line: the word "failed" may well
+// stand in a mount point, which holds the user's cache folder and the package's name.
+bool toolSucceeded(const FirmwareFileDownloadViewController::CommandOutput& out) {
+  if (!out.succeeded) return false;
+  for (const QStringView line : QStringView(out.text).split(u'\n')) {
+    if (isFailureLine(line)) return false;
+  }
+  return true;
+}
 
 bool removeItem(const QString& path) {
   const QFileInfo info(path);
@@ -45,8 +59,9 @@ Attach runAttach(const QUrl& imageURL) {
   const auto out = FirmwareFileDownloadViewController::runCommand(
       platform::diskImageToolPath(), {QStringLiteral("attach"), imageURL.toString(QUrl::FullyEncoded)});
   Attach a;
-  a.attached = out.succeeded && !out.text.contains(kFailed);
-  if (out.succeeded) a.mountPoint = lastLine(out.text);
+  a.attached = toolSucceeded(out);
+  const QString last = lastLine(out.text);
+  if (out.succeeded && !isFailureLine(last)) a.mountPoint = last;
   return a;
 }
 
@@ -87,7 +102,7 @@ std::optional<QString> FirmwareFileDownloadViewController::attachDiskImage(const
 bool FirmwareFileDownloadViewController::detachDiskImage(const QUrl& volumeURL) {
   const CommandOutput out =
       runCommand(platform::diskImageToolPath(), {QStringLiteral("detach"), volumeURL.toLocalFile()});
-  return out.succeeded && !out.text.contains(kFailed);
+  return toolSucceeded(out);
 }
 
 std::optional<QUrl> FirmwareFileDownloadViewController::findImageVolume(const QString& mountPoint) {
@@ -151,7 +166,11 @@ std::optional<QUrl> FirmwareFileDownloadViewController::extractFirmwareFromImage
   if (volume) {
     const std::optional<QUrl> item = findFirmwareFile(*volume);
     const std::optional<QUrl> folder = downloadFolderURL();
-    if (item && folder) {
+    // An empty firmware file is never handed over: copied onto the card it would pass for an
+    // update (a hard link that 7-Zip could not follow comes out so).
+    if (item && QFileInfo(item->toLocalFile()).size() == 0) {
+      printLine(QStringLiteral("error: ") + item->toLocalFile() + QStringLiteral(" is empty"));
+    } else if (item && folder) {
       const QUrl target = QUrl::fromLocalFile(folder->toLocalFile() + u'/' + QFileInfo(item->toLocalFile()).fileName());
       if (copyReplacingItem(*item, target)) result = target;
     }

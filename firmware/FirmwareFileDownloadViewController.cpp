@@ -189,6 +189,9 @@ void FirmwareFileDownloadViewController::handleDownloadCompletion(const Download
     return;
   }
   if (!response.fileURL) {
+    // An answer that is not the file (an error page, a body past the announced size) fails
+    // as a file of the wrong size does.
+    if (response.rejected) printError(*response.rejected);
     showDownloadFailedState(platform::localizedString(QStringLiteral("download_firmware_fail_content2_file_corruption")));
     return;
   }

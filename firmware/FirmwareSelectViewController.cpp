@@ -142,11 +142,8 @@ FirmwareSelectCell* FirmwareSelectViewController::tableViewViewForRow(int row) {
   auto* cell = qobject_cast<FirmwareSelectCell*>(tbv->cellWidget(row, 0));
   if (!cell) cell = new FirmwareSelectCell;
   cell->lbTitle->setText(firmware_look::firmwareTitle(productName, entry->version));
-  // Only the newest version is marked, and only when it is newer than the camera's own; with
-  // the camera's version unknown, the newest is taken to be new.
-  const bool newer = !firmwareVersion ||
-                     firmware::compareFirmwareVersions(entry->version.value_or(QString()), *firmwareVersion) > 0;
-  cell->bNew->setHidden(row != 0 || !newer);
+  // The top row, the highest version, carries the new marker, also when it is the camera's own.
+  cell->bNew->setHidden(row != 0);
   cell->highlight = false;
   cell->updateHighlight();
   if (!selectedCameraFirmwareInfo) return cell;

@@ -4,6 +4,9 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,6 +27,67 @@ Cancellation& shutdown() { return *gShutdown.load(); }
 }  // namespace
 
 const Cancellation& Application::shutdownCancellation() { return shutdown(); }
+
+namespace {
+// While the application object is made: the platform plugins' complaints, held back, and the
+// previous handler they go to once it stands.
+struct StartMessages {
+  const char* program = "";
+  QtMessageHandler previous = nullptr;
+  struct Held {
+    QtMsgType type;
+    const char* category;  // the logging category's name: a static string
+    QString message;
+  };
+  std::vector<Held> held;
+};
+StartMessages* gStart = nullptr;
+
+void startHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg) {
+    // The platform could not be started: the plugins' lines and the toolkit's advice to
+    // reinstall would only hide the one thing to say.
+    const QByteArray display = qgetenv("DISPLAY").isEmpty() ? qgetenv("WAYLAND_DISPLAY") : qgetenv("DISPLAY");
+    if (display.isEmpty()) {
+      std::fprintf(stderr, "%s: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
+                   gStart->program);
+    } else {
+      std::fprintf(stderr, "%s: cannot open the display \"%s\"\n", gStart->program, display.constData());
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE);
+  }
+  if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0) {
+    gStart->held.push_back({type, context.category, message});
+    return;
+  }
+  if (gStart->previous) {
+    gStart->previous(type, context, message);
+  } else {
+    qt_message_output(type, context, message);
+  }
+}
+}  // namespace
+
+std::unique_ptr<QApplication> Application::create(int& argc, char** argv, const char* program) {
+  StartMessages start{program, nullptr, {}};
+  gStart = &start;
+  start.previous = qInstallMessageHandler(startHandler);
+  auto app = std::make_unique<QApplication>(argc, argv);
+  qInstallMessageHandler(start.previous);
+  gStart = nullptr;
+  // The platform started after all: what its plugins said may still matter.
+  for (const auto& held : start.held) {
+    const QMessageLogContext context(nullptr, 0, nullptr, held.category);
+    if (start.previous) {
+      start.previous(held.type, context, held.message);
+    } else {
+      qt_message_output(held.type, context, held.message);
+    }
+  }
+  return app;
+}
 
 int Application::exec() {
   // Qt ignores quit() before the loop runs; a quit asked for during start-up ends here.

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+
+class QApplication;
 
 namespace platform {
 
@@ -10,6 +13,10 @@ class Cancellation;
 // returns at once.
 class Application {
  public:
+  // Makes the application object. Where no display can be opened (no windowing system, or a
+  // platform plugin that does not start), it says so in one line on standard error, prefixed
+  // with `program`, and ends the process with status 1 in place of the toolkit's abort.
+  [[nodiscard]] static std::unique_ptr<QApplication> create(int& argc, char** argv, const char* program);
   static int exec();
   static void terminate(int status = 0);
   [[nodiscard]] static bool isTerminating();

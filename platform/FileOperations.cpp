@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +47,30 @@ std::optional<ItemAttributes> FileOperations::attributesOfItem(const QString& pa
   return attributes;
 }
 
+void removeAbandonedFiles(const QString& folder, const std::function<bool(std::string_view name)>& isOurs) {
+  const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  DIR* listing = ::fdopendir(dir);
+  if (!listing) {
+    ::close(dir);
+    return;
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!isOurs(entry->d_name)) continue;
+    struct stat st {};
+    if (::fstatat(dir, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) continue;
+    const FileDescriptor file(::openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0) continue;
+    // Still the file looked at, and no one writing it.
+    struct stat opened {};
+    if (::fstat(file.get(), &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
+        ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+      ::unlinkat(dir, entry->d_name, 0);
+    }
+  }
+  ::closedir(listing);  // closes `dir` too
+}
+
 std::optional<qint64> fileSize(const QString& path) {
   const std::optional<ItemAttributes> attributes = FileOperations::defaultOperations().attributesOfItem(path);
   if (!attributes) return std::nullopt;
@@ -52,14 +78,20 @@ std::optional<qint64> fileSize(const QString& path) {
 }
 
 bool FileOperations::copyItemReplacing(const QString& source, const QString& target, const QString& partial,
-                                       const Cancellation* cancel, QString* error) {
+                                       const Cancellation* cancel, QString* error, std::atomic<bool>* ending) {
   const QByteArray sourceName = QFile::encodeName(source);
   const QByteArray targetName = QFile::encodeName(target);
   const QByteArray partialName = QFile::encodeName(partial);
   bool partialExists = false;
+  const auto ended = [&] {
+    if (ending) ending->store(true);
+  };
   auto fail = [&](const QString& what, int cause) {
     if (error) *error = QStringLiteral("%1: %2").arg(what, describe(cause));
-    if (partialExists) ::unlink(partialName.constData());
+    if (partialExists) {
+      ended();
+      ::unlink(partialName.constData());
+    }
     return false;
   };
   if (source.isEmpty() || target.isEmpty() || partial.isEmpty()) return fail(QStringLiteral("Cannot copy"), EINVAL);
@@ -76,6 +108,10 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   FileDescriptor out(openFile(partialName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (out.get() < 0) return fail(QStringLiteral("Cannot create %1").arg(partial), errno);
   partialExists = true;
+  // Held until the file has its final name or is gone, past the close of `out` that checks the
+  // last writes. Not every file system locks; the copy goes on without.
+  ::flock(out.get(), LOCK_EX | LOCK_NB);
+  const FileDescriptor lock(::fcntl(out.get(), F_DUPFD_CLOEXEC, 0));
 
   std::uint64_t copied = 0;
   std::uint64_t started = 0;  // written out up to here has been asked for
@@ -115,6 +151,7 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
     return fail(QStringLiteral("%1 has the wrong size").arg(partial), EIO);
   }
   if (out.close() != 0) return fail(QStringLiteral("Cannot write %1").arg(partial), errno);
+  ended();
   if (renameFile(partialName.constData(), targetName.constData()) != 0) {
     return fail(QStringLiteral("Cannot replace %1").arg(target), errno);
   }

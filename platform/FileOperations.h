@@ -4,9 +4,12 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 namespace platform {
 
@@ -39,8 +42,12 @@ class FileOperations {
   // copy: writes the new file `partial` (which must not exist; it goes beside `target`),
   // flushes it to the disk, checks its size, renames it over `target` and flushes the folder.
   // On failure `partial` is gone and `error` says why. `cancel` ends the copy early (a failure).
+  // `partial` is locked (flock) while it is written, so that a look for leftovers beside it can
+  // tell a live copy from one cut short. `ending`, when given, is set just before `partial` is
+  // renamed or removed: a watcher that then finds no `partial` knows the copy has ended.
   [[nodiscard]] bool copyItemReplacing(const QString& source, const QString& target, const QString& partial,
-                                       const Cancellation* cancel, QString* error);
+                                       const Cancellation* cancel, QString* error,
+                                       std::atomic<bool>* ending = nullptr);
 
  protected:
   // The steps, with the system calls' conventions (-1 and errno on failure).
@@ -51,6 +58,11 @@ class FileOperations {
   virtual int syncFile(int fd);
   virtual int renameFile(const char* from, const char* to);
 };
+
+// Removes the files in `folder` that `isOurs` claims by name and that no one holds locked (as
+// copyItemReplacing holds its partial file): what runs cut short left. Only regular files with
+// a single link go; links are never followed, nor are folders entered.
+void removeAbandonedFiles(const QString& folder, const std::function<bool(std::string_view name)>& isOurs);
 
 // The size in bytes of the item at `path` (a link's own size, not its target's); nothing when
 // there is no such item.

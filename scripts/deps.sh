@@ -3,9 +3,9 @@
 # missing. Usage: scripts/deps.sh [build|run|bench|install|fuzz]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-          libgtest-dev libgmock-dev zlib1g-dev libbz2-dev liblzma-dev libdeflate-dev 7zip genisoimage qt6-translations-l10n
-          fonts-noto-core fonts-noto-cjk)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
+          libgtest-dev libgmock-dev zlib1g-dev libbz2-dev liblzma-dev libdeflate-dev 7zip genisoimage
+          qt6-translations-l10n fonts-noto-core fonts-noto-cjk)
 # The screens use Noto Sans and Noto Sans CJK KR; the layout tests measure text in them.
 if [[ "${1:-build}" == bench ]]; then
   # The download benchmark measures curl beside the program.
@@ -20,9 +20,10 @@ if [[ "${1:-build}" == run ]]; then
   packages+=(xvfb xauth)
 fi
 if [[ "${1:-build}" == install ]]; then
-  # The install check: a virtual X server with screenshots and window properties, the desktop
-  # entry and metainfo validators, and what CPack's Debian packages need (dpkg-shlibdeps, file).
-  packages+=(xvfb xauth x11-utils imagemagick desktop-file-utils appstream dpkg-dev file)
+  # The install check: a virtual X server with screenshots, window properties and a window
+  # raised by hand, the desktop entry and metainfo validators, the manual page reader, what
+  # CPack's Debian packages need (dpkg-shlibdeps, file) and lintian for the package.
+  packages+=(xvfb xauth x11-utils xdotool imagemagick desktop-file-utils appstream man-db dpkg-dev file lintian)
 fi
 
 missing=()

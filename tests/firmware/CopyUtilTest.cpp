@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <climits>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "platform/Application.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileOperations.h"
 #include "platform/Queues.h"
 #include "support/FakeTime.h"
@@ -56,6 +59,8 @@ class Card final : public platform::FileOperations {
   std::optional<std::uint64_t> endAt;    // the source seems to end here
   int createError = 0;                   // creating the new file fails so
   int syncError = 0;                     // flushing the new file fails so
+  double secondsBeforeRename = 0;        // the complete file waits this long for its name
+  double secondsAfterRename = 0;         // the renamed file waits this long to be reported
 
  protected:
   int openFile(const char* path, int flags, mode_t mode) override {
@@ -77,6 +82,12 @@ class Card final : public platform::FileOperations {
     return moved;
   }
   int syncFile(int fd) override { return syncError ? fail(syncError) : FileOperations::syncFile(fd); }
+  int renameFile(const char* from, const char* to) override {
+    if (secondsBeforeRename > 0) wait(secondsBeforeRename);
+    const int renamed = FileOperations::renameFile(from, to);
+    if (secondsAfterRename > 0) wait(secondsAfterRename);
+    return renamed;
+  }
 
  private:
   static int fail(int error) {
@@ -210,6 +221,79 @@ TEST_F(Copy, QuickOrEmptyCopiesReportOnlyTheirEnd) {
     EXPECT_EQ(QFileInfo(target()).size(), c.size);
     EXPECT_EQ(cardEntries(), QStringList{QStringLiteral("FW0110.fir")});
   }
+}
+
+// Ticks once fired after the complete file had been renamed and printed that they could not
+// read it; the copy had gone well. Fake time holds the copy at its last step while ticks come.
+TEST_F(Copy, TicksAfterTheCopyIsCompleteMeasureNothing) {
+  struct Case {
+    const char* name;
+    double before, after;  // how long the copy waits around the rename
+  };
+  for (const Case& c : {Case{"before the rename", 2.0, 0}, Case{"after the rename", 0, 2.0}}) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(target());
+    testing_support::writeFile(source(), bytes(1'000'000));
+    Card card;
+    card.secondsBeforeRename = c.before;
+    card.secondsAfterRename = c.after;
+    Reports reports(clock_);
+    const double started = testing_support::seconds(clock_);
+    ::testing::internal::CaptureStdout();
+    start(card, reports);
+    const bool ended = runUntilReported(reports);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(reports.seen, std::vector<QString>{QStringLiteral("finished")});
+    EXPECT_EQ(reports.at.back() - started, 2.0) << "four ticks came while the copy was ending";
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(QFileInfo(target()).size(), 1'000'000);
+  }
+}
+
+// A copy cut short (the program killed) leaves its hidden file; the next copy into the same
+// folder removes such files, and nothing that only looks like one.
+TEST_F(Copy, NextCopyRemovesPartialFilesLeftByEarlierCopiesAndNothingElse) {
+  const QDir card(folder_);
+  const auto put = [&](const char* name, const QByteArray& bytes = "x") {
+    testing_support::writeFile(card.filePath(QString::fromLatin1(name)), bytes);
+  };
+  put(".ravlio-copy-0123abcd.part", bytes(300'000));  // half a copy
+  put(".ravlio-copy-ffffffff.part", {});              // killed before it wrote a byte
+  // A user's files named nearly so, a link, a folder, a second name of a photo, a leftover one
+  // folder down, and the file of a copy that is still running.
+  for (const char* name : {".ravlio-copy-0123ABCD.part", ".ravlio-copy-0123abc.part", ".ravlio-copy-0123abcde.part",
+                           ".ravlio-copy-0123abcg.part", "ravlio-copy-0123abcd.part", ".ravlio-copy-0123abcd.part.jpg",
+                           ".ravlio-copy-0123abcd.parts", ".ravlio-copy-22222222.part/inside.jpg", "DCIM/IMG_0001.JPG",
+                           "DCIM/.ravlio-copy-55555555.part", ".ravlio-copy-44444444.part"}) {
+    put(name, "user data");
+  }
+  testing_support::writeFile(dir_.filePath(QStringLiteral("outside.jpg")), "user data");
+  ASSERT_TRUE(QFile::link(dir_.filePath(QStringLiteral("outside.jpg")), card.filePath(QStringLiteral(".ravlio-copy-11111111.part"))));
+  ASSERT_EQ(::link(QFile::encodeName(card.filePath(QStringLiteral("DCIM/IMG_0001.JPG"))).constData(),
+                   QFile::encodeName(card.filePath(QStringLiteral(".ravlio-copy-33333333.part"))).constData()),
+            0);
+  const platform::FileDescriptor running(
+      ::open(QFile::encodeName(card.filePath(QStringLiteral(".ravlio-copy-44444444.part"))).constData(), O_RDWR | O_CLOEXEC));
+  ASSERT_EQ(::flock(running.get(), LOCK_EX | LOCK_NB), 0);
+  QStringList kept = cardEntries();
+  kept.removeAll(QStringLiteral(".ravlio-copy-0123abcd.part"));
+  kept.removeAll(QStringLiteral(".ravlio-copy-ffffffff.part"));
+  kept.append(QStringLiteral("FW0110.fir"));
+  kept.sort();
+
+  testing_support::writeFile(source(), bytes(1'000));
+  Card fast;
+  Reports reports(clock_);
+  start(fast, reports);
+  ASSERT_TRUE(runUntilReported(reports));
+  EXPECT_EQ(reports.seen.back(), QStringLiteral("finished"));
+  EXPECT_EQ(cardEntries().join(u' ').toStdString(), kept.join(u' ').toStdString());
+  for (const char* name : {".ravlio-copy-11111111.part", ".ravlio-copy-33333333.part", "DCIM/IMG_0001.JPG",
+                           "DCIM/.ravlio-copy-55555555.part", ".ravlio-copy-22222222.part/inside.jpg"}) {
+    EXPECT_EQ(read(card.filePath(QString::fromLatin1(name))), "user data") << name;
+  }
+  EXPECT_EQ(read(dir_.filePath(QStringLiteral("outside.jpg"))), "user data");
 }
 
 // Mounts a small tmpfs over `path` for the guard's lifetime, when the system lets us.

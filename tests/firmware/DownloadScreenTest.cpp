@@ -7,6 +7,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -22,6 +25,7 @@
 #include "firmware/NamedImage.h"
 #include "platform/Bundle.h"
 #include "platform/CommandRunner.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Queues.h"
 #include "platform/Storyboard.h"
 #include "platform/WindowController.h"
@@ -133,6 +137,22 @@ TEST_F(DownloadScreen, DownloadsChecksAndExtracts) {
   EXPECT_EQ(requests[0].requestLine, "GET /firmware/TavoQuill_FW120.dmg HTTP/1.1");
 }
 
+// A download cut short (the program killed) leaves its hidden file in the working folder; the
+// next download clears it, but not the file of a download that is still running.
+TEST_F(DownloadScreen, DownloadClearsTheFilesOfDownloadsCutShort) {
+  SKIP_WITH_QT_NETWORK();
+  writeFile(workingFolder() + QStringLiteral("/.download-AbCdEf"), QByteArray(100000, 'p'));
+  const QString running = workingFolder() + QStringLiteral("/.download-RunNin");
+  writeFile(running, "still coming");
+  const platform::FileDescriptor held(::open(QFile::encodeName(running).constData(), O_RDWR | O_CLOEXEC));
+  ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+  Screen& s = open(entry());
+  ASSERT_TRUE(finish());
+  EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
+  EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name).join(u' ').toStdString(),
+            ".download-RunNin QUILL_120.FIR TavoQuill_FW120.dmg");
+}
+
 // Each bad input ends in the download-failed state with its text; the file that was under the
 // final name before stays as it was, and nothing stays attached.
 TEST_F(DownloadScreen, BadInputTable) {
@@ -152,16 +172,19 @@ TEST_F(DownloadScreen, BadInputTable) {
     return HttpResponse::redirect(302, "/r" + QByteArray::number(n + 1));
   };
   const Case cases[] = {
+      // An answer that is not the file fails as the size check does; it is never stored.
       {"error page", nullptr, [](const HttpRequest&) { return HttpResponse::text(404, "not found\n"); },
-       "download_firmware_fail_content2_filedownload_fail", 1, false},
+       "download_firmware_fail_content2_file_corruption", 1, false},
       {"server error", nullptr, [](const HttpRequest&) { return HttpResponse::text(500, "busy\n"); },
-       "download_firmware_fail_content2_filedownload_fail", 1, false},
+       "download_firmware_fail_content2_file_corruption", 1, false},
+      {"redirect without a target", nullptr, [](const HttpRequest&) { return HttpResponse::text(302, "moved\n"); },
+       "download_firmware_fail_content2_file_corruption", 1, false},
       {"announced size larger", [](CameraFirmwareInfo& i) { i.fileSize = *i.fileSize + 1; }, nullptr,
        "download_firmware_fail_content2_file_corruption", 1, true},
       {"body longer than announced", [](CameraFirmwareInfo& i) { i.fileSize = *i.fileSize - 1000; }, nullptr,
-       "download_firmware_fail_content2_filedownload_fail", 1, false},
+       "download_firmware_fail_content2_file_corruption", 1, false},
       {"no announced size", [](CameraFirmwareInfo& i) { i.fileSize.reset(); }, nullptr,
-       "download_firmware_fail_content2_filedownload_fail", 1, false},
+       "download_firmware_fail_content2_file_corruption", 1, false},
       {"endless body",
        nullptr,
        [&](const HttpRequest&) {
@@ -170,7 +193,7 @@ TEST_F(DownloadScreen, BadInputTable) {
          r.endless = true;
          return r;
        },
-       "download_firmware_fail_content2_filedownload_fail", 1, false},
+       "download_firmware_fail_content2_file_corruption", 1, false},
       {"redirect loop",
        nullptr,
        [](const HttpRequest& r) {
@@ -301,7 +324,7 @@ TEST_F(DownloadScreen, ErrorPageShowsNoProgress) {
     answer = serve;
     Screen& s = open(entry());
     ASSERT_TRUE(finish());
-    EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_filedownload_fail"));
+    EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_file_corruption"));
     EXPECT_EQ(s.lbPercent->text(), QStringLiteral("0%"));
     EXPECT_EQ(s.fennicProgressBar->progressValue(), 0.0);
     screen_.reset();
@@ -520,7 +543,7 @@ TEST_F(DownloadScreen, RetryDownloadsAgain) {
   };
   Screen& s = open(entry());
   ASSERT_TRUE(finish());
-  EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_filedownload_fail"));
+  EXPECT_EQ(s.lbContent2->text(), text("download_firmware_fail_content2_file_corruption"));
   broken = false;
   s.btnDownloadRetry->click();
   EXPECT_EQ(s.lbTopContent->text(), text("downloading_firmware_top"));
@@ -569,7 +592,7 @@ TEST_F(DownloadScreen, ScreenGoneDuringExtractionIsNotTouched) {
   CameraFirmwareInfoPtr info = entry();
   info->downloadLink.reset();
   Screen& s = open(info);
-  s.handleDownloadCompletion({QUrl::fromLocalFile(path(QStringLiteral("package.dmg"))), std::nullopt}, info);
+  s.handleDownloadCompletion({.fileURL = QUrl::fromLocalFile(path(QStringLiteral("package.dmg")))}, info);
   EXPECT_TRUE(s.isExtracting());
   tool.waitStarted();
   // The GUI thread goes on while the tool runs.
@@ -597,14 +620,16 @@ TEST_F(DownloadScreen, CompletionChecksTable) {
   };
   const QUrl stored = QUrl::fromLocalFile(destination());
   const Case cases[] = {
-      {"transport error", package, {stored, QStringLiteral("Connection closed")}, size,
+      {"transport error", package, {.fileURL = stored, .error = QStringLiteral("Connection closed")}, size,
        "download_firmware_fail_content2_filedownload_fail"},
-      {"no file", package, {std::nullopt, std::nullopt}, size, "download_firmware_fail_content2_file_corruption"},
-      {"file gone", QString(), {stored, std::nullopt}, size, "download_firmware_fail_content2_file_corruption"},
-      {"size differs", package, {stored, std::nullopt}, size - 1, "download_firmware_fail_content2_file_corruption"},
-      {"no firmware inside", empty, {stored, std::nullopt}, QFileInfo(empty).size(),
+      {"no file", package, {}, size, "download_firmware_fail_content2_file_corruption"},
+      {"answer not the file", package, {.rejected = QStringLiteral("HTTP status 404")}, size,
+       "download_firmware_fail_content2_file_corruption"},
+      {"file gone", QString(), {.fileURL = stored}, size, "download_firmware_fail_content2_file_corruption"},
+      {"size differs", package, {.fileURL = stored}, size - 1, "download_firmware_fail_content2_file_corruption"},
+      {"no firmware inside", empty, {.fileURL = stored}, QFileInfo(empty).size(),
        "download_firmware_fail_content2_unzip"},
-      {"good package", package, {stored, std::nullopt}, size, nullptr},
+      {"good package", package, {.fileURL = stored}, size, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

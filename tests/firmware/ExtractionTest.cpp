@@ -79,6 +79,7 @@ TEST_F(Extraction, FailuresTable) {
          QFile::link(QStringLiteral("data.bin"), d.filePath(QStringLiteral("A.FIR")));
        }},
       {"hidden firmware file", [](const QDir& d) { writeFile(d.filePath(QStringLiteral(".A.FIR")), "x"); }},
+      {"empty firmware file", [](const QDir& d) { writeFile(d.filePath(QStringLiteral("A.FIR")), ""); }},
       {"not a disk image", nullptr},
   };
   for (const Case& c : cases) {
@@ -106,12 +107,19 @@ TEST_F(Extraction, AttachOutputTable) {
   R timedOut;
   timedOut.outcome = R::Outcome::TimedOut;
   const QByteArray mount = QFile::encodeName(attachRoot() + QStringLiteral("/pkg"));
+  // The tool is judged by its exit status and its own failure line, never by a word that a
+  // folder or a package may be named with.
   const Case cases[] = {
       {"mount point printed", ScriptedTool::exited(0, mount + "\n"), true, false},
       {"failure line", ScriptedTool::exited(1, "diskimage: attach failed: why\n"), false, false},
-      {"failed inside a longer word", ScriptedTool::exited(0, mount + "-unfailedness\n"), false, true},
-      {"capitals are no failure", ScriptedTool::exited(0, mount + "FAILED\n"), true, false},
-      {"non-zero status without the word", ScriptedTool::exited(2, mount + "\n"), false, false},
+      {"failure line with a zero status", ScriptedTool::exited(0, "diskimage: attach failed: why\n"), false, false},
+      {"failure line before a mount point", ScriptedTool::exited(0, "diskimage: attach failed: why\n" + mount + "\n"),
+       false, true},
+      {"failed in the mount point", ScriptedTool::exited(0, mount + " failed: 2\n"), true, false},
+      {"the tool's words in the mount point", ScriptedTool::exited(0, mount + "/diskimage: attach failed: x\n"), true,
+       false},
+      {"failed inside a longer word", ScriptedTool::exited(0, mount + "-unfailedness\n"), true, false},
+      {"non-zero status without a failure line", ScriptedTool::exited(2, mount + "\n"), false, false},
       {"timed out", timedOut, false, false},
       {"output that is not UTF-8", ScriptedTool::exited(0, "\xff\xfe/x\n"), true, false},
   };

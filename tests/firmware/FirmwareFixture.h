@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -9,12 +10,22 @@
 #include "platform/Volumes.h"
 
 // Points the caches folder (and so the working folder) and the attach root into a temporary
-// folder of their own while it lives, and removes them afterwards.
+// folder of their own while it lives, and removes them afterwards. The temporary folder's name
+// begins with `name`, when given; with `ownAttachRoot` false the attach root is where the
+// program puts it, under the caches folder.
 class TemporaryFirmwareFolders {
  public:
-  TemporaryFirmwareFolders() : savedCache_(qgetenv("XDG_CACHE_HOME")) {
+  explicit TemporaryFirmwareFolders(const QString& name = {}, bool ownAttachRoot = true)
+      : dir_(QDir::tempPath() + u'/' + (name.isEmpty() ? QCoreApplication::applicationName() : name) +
+             QStringLiteral("-XXXXXX")),
+        ownAttachRoot_(ownAttachRoot),
+        savedCache_(qgetenv("XDG_CACHE_HOME")) {
     qputenv("XDG_CACHE_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("cache"))));
-    qputenv("RAVLIO_ATTACH_ROOT", QFile::encodeName(attachRoot()));
+    if (ownAttachRoot_) {
+      qputenv("RAVLIO_ATTACH_ROOT", QFile::encodeName(attachRoot()));
+    } else {
+      qunsetenv("RAVLIO_ATTACH_ROOT");
+    }
     QDir().mkpath(workingFolder());
   }
   ~TemporaryFirmwareFolders() {
@@ -29,7 +40,7 @@ class TemporaryFirmwareFolders {
   TemporaryFirmwareFolders& operator=(const TemporaryFirmwareFolders&) = delete;
 
   [[nodiscard]] bool isValid() const { return dir_.isValid() && QDir(workingFolder()).exists(); }
-  QString attachRoot() const { return dir_.filePath(QStringLiteral("Volumes")); }
+  QString attachRoot() const { return ownAttachRoot_ ? dir_.filePath(QStringLiteral("Volumes")) : platform::attachRoot(); }
   QString workingFolder() const { return FirmwareFileDownloadViewController::downloadFolderURL()->toLocalFile(); }
   QString path(const QString& name) const { return dir_.filePath(name); }
   // What is left attached.
@@ -39,6 +50,7 @@ class TemporaryFirmwareFolders {
 
  private:
   QTemporaryDir dir_;
+  bool ownAttachRoot_;
   QByteArray savedCache_;
 };
 
