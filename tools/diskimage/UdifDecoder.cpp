@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "tools/diskimage/PartitionMap.h"
 #include "tools/diskimage/UdifFormat.h"
 
@@ -321,19 +322,7 @@ class Decoding {
   QString why_;
 };
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using Fd = platform::FileDescriptor;
 
 UdifDecoding failed(const QString& why) { return {UdifDecoding::Status::Failed, why}; }
 UdifDecoding leftTo7Zip(const QString& why) { return {UdifDecoding::Status::LeftTo7Zip, why}; }
@@ -408,7 +397,7 @@ UdifDecoding decodeTables(int in, const UdifLayout& layout, qsizetype first, qsi
   }
 
   ::unlink(target.constData());
-  const Fd fd(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  Fd fd(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (fd.get() < 0)
     return failed(QStringLiteral("cannot make ") + display(target) + QStringLiteral(": ") + errnoText());
   if (::ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0) {
@@ -433,7 +422,10 @@ UdifDecoding decodeTables(int in, const UdifLayout& layout, qsizetype first, qsi
     }
   }
   QString why;
-  if (decoding.failed(&why)) {
+  if (!decoding.failed(&why) && fd.close() != 0) {
+    why = QStringLiteral("cannot write the decoded disk: ") + errnoText();
+  }
+  if (!why.isEmpty()) {
     ::unlink(target.constData());
     return failed(why);
   }
