@@ -192,14 +192,17 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   // folder: in the staging folder, so it counts against the budget (checked from the tables
   // before anything is written). 7-Zip then reads the file system alone, and the volume goes
   // once the files are out.
+  // Decoding and 7-Zip's extraction share the time one extraction may take.
   const QByteArray decoded = folder + ".disk";
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
   const UdifDecoding decoding =
-      decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(std::max<qint64>(allowed, 0)),
-                       std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
+      decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(std::max<qint64>(allowed, 0)), deadline);
   if (decoding.status == UdifDecoding::Status::Failed) {
     *why = decoding.why;
     return false;
   }
+  const platform::Duration left = deadline - std::chrono::steady_clock::now();
   const bool ours = decoding.status == UdifDecoding::Status::Decoded;
   QStringList arguments = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"),
                            QStringLiteral("-o") + display(folder)};
@@ -208,7 +211,7 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   const qint64 room = budget.left();
   WriteWatch watch(folder, room);
   QByteArray output;
-  const bool extracted = run7zz(arguments, timeout, &output, why, std::ref(watch));
+  const bool extracted = run7zz(arguments, std::max(left, platform::Duration(0)), &output, why, std::ref(watch));
   if (ours) ::unlink(decoded.constData());
   // A 7-Zip that is done before the watch looks (quick, now that it reads a plain volume) is
   // judged by what it left.
