@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -208,9 +209,29 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
   }
 }
 
+// Whatever an image claims, 7-Zip is stopped once what it has written passes the bound: here one
+// that would write without end.
+TEST_F(DiskImageTool, AttachStopsASevenZipThatWritesPastTheBound) {
+  const QString package = image(QStringLiteral("pkg.dmg"));
+  makeImage(package, {{QStringLiteral("QUILL.FIR"), "firmware"}});
+  const QString endless = image(QStringLiteral("endless-7zz"));
+  writeFile(endless, "#!/bin/sh\nfor a; do case \"$a\" in -o*) exec dd if=/dev/zero of=\"${a#-o}/big\" bs=1M 2>/dev/null;; esac; done\n");
+  ASSERT_TRUE(QFile::setPermissions(endless, QFile::permissions(endless) | QFileDevice::ExeOwner));
+  const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", endless);
+  const auto start = std::chrono::steady_clock::now();
+  const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_FALSE(attached.ok);
+  EXPECT_TRUE(attached.line.contains(QStringLiteral("unpacks to more than the %1 bytes")
+                                         .arg(diskimage::extractionBound(QFileInfo(package).size()))))
+      << attached.line.toStdString();
+  EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+}
+
 // A volume stays while the program that asked for it runs (tests and applications run side by
-// side); what an ended program held and a staging folder no attach fills are cleared by the
-// next attach; a folder the tool did not make (a card mounted there) stays.
+// side); what an ended program held (also one whose process id now names another process) and
+// a staging folder no attach fills are cleared by the next attach; a folder the tool did not
+// make (a card mounted there) stays.
 TEST_F(DiskImageTool, AttachClearsWhatNoRunningProcessHolds) {
   for (const char* name : {"a.dmg", "b.dmg", "c.dmg"}) makeImage(image(QString::fromLatin1(name)), {{QStringLiteral("A.FIR"), name}});
   testing_support::ChildProcess stays("exec sleep 30");
@@ -221,6 +242,11 @@ TEST_F(DiskImageTool, AttachClearsWhatNoRunningProcessHolds) {
   ASSERT_TRUE(diskimage::attach(image(QStringLiteral("c.dmg")), root(), kTimeout, goes.pid()).ok);
   writeFile(root() + QStringLiteral("/.attach-Zq81xy/volume/half"), "half");
   writeFile(root() + QStringLiteral("/stray/x"), "x");
+  // Held by a process whose id runs again, under another start time.
+  writeFile(root() + QStringLiteral("/reused/x"), "x");
+  const std::optional<diskimage::Holder> self = diskimage::Holder::of(::getpid());
+  ASSERT_TRUE(self);
+  ASSERT_TRUE(diskimage::AttachRoot(QFile::encodeName(root())).hold("reused", {self->pid, self->startTime + 1}));
   ::kill(goes.pid(), SIGKILL);
   goes.reap();
 
@@ -289,6 +315,87 @@ TEST_F(DiskImageTool, AttachPresentsTheVolumeRootOfEveryLayout) {
   }
 }
 
+// The sizes 7-Zip lists for an image's items, by path (from the volume's root).
+QMap<QString, QString> listedSizes(const QString& image) {
+  QMap<QString, QString> sizes;
+  const platform::CommandResult listed =
+      platform::runCommand(diskimage::sevenZipPath(), {QStringLiteral("l"), QStringLiteral("-slt"), image}, kTimeout);
+  bool items = false;
+  QString path;
+  for (const QByteArray& line : listed.standardOutput.split('\n')) {
+    if (line.startsWith("----------")) items = true;
+    if (items && line.startsWith("Path = ")) path = QString::fromUtf8(line.mid(7)).section(u'/', 1);
+    if (items && line.startsWith("Size = ")) sizes[path] = QString::fromUtf8(line.mid(7));
+  }
+  return sizes;
+}
+
+// A file with two links, written as a Mac writes it (7-Zip lists each link as an empty file and
+// the bytes under the private folder), comes out with its content at both places in every
+// layout, and the private folder never shows. The firmware file used to come out empty.
+TEST_F(DiskImageTool, AHardLinkedFileComesOutWithItsContent) {
+  using diskimage::ChunkKind;
+  using diskimage::PartitionMapKind;
+  struct Case {
+    const char* name;
+    diskimage::CreateOptions options;
+    enum { Image, BareVolume, Nested } kind = Image;
+  };
+  const Case cases[] = {
+      {"GPT, zlib", {}},
+      {"Apple map, bzip2", {PartitionMapKind::Apple, ChunkKind::Bzip2, {}, false}},
+      {"no map, raw", {PartitionMapKind::None, ChunkKind::Raw, {}, false}},
+      {"the bare volume", {PartitionMapKind::None, ChunkKind::Raw, {}, false}, Case::BareVolume},
+      {"a partition image in an image", {PartitionMapKind::None, ChunkKind::Raw, {}, false}, Case::Nested},
+  };
+  const QByteArray firmware = firmwareBytes();
+  const QString package = image(QStringLiteral("TavoQuill_FW120.dmg"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    makeImage(package,
+              [&](const QDir& d) {
+                writeFile(d.filePath(QStringLiteral("QUILL 120.FIR")), firmware);
+                QDir().mkpath(d.filePath(QStringLiteral("sub")));
+                ASSERT_EQ(::link(QFile::encodeName(d.filePath(QStringLiteral("QUILL 120.FIR"))).constData(),
+                                 QFile::encodeName(d.filePath(QStringLiteral("sub/again.fir"))).constData()),
+                          0);
+              },
+              c.options);
+    const QMap<QString, QString> sizes = listedSizes(package);
+    EXPECT_EQ(sizes.value(QStringLiteral("QUILL 120.FIR")), QStringLiteral("0"));
+    EXPECT_EQ(sizes.value(QStringLiteral("sub/again.fir")), QStringLiteral("0"));
+    EXPECT_EQ(sizes.values().count(QString::number(firmware.size())), 1);  // the node, once
+    EXPECT_TRUE(std::any_of(sizes.keyBegin(), sizes.keyEnd(), [](const QString& p) {
+      return p.startsWith(QStringLiteral("[HFS+ Private Data]/iNode"));
+    }));
+    if (c.kind != Case::Image) {
+      const QString volume = dir_.filePath(QStringLiteral("0.hfs"));
+      ASSERT_TRUE(platform::runCommand(diskimage::sevenZipPath(),
+                                       {QStringLiteral("e"), QStringLiteral("-tdmg"), QStringLiteral("-y"), QStringLiteral("-bso0"),
+                                        QStringLiteral("-o") + dir_.path(), package, QStringLiteral("0.hfs")},
+                                       kTimeout)
+                      .succeeded());
+      ASSERT_TRUE(QFile::remove(package));
+      if (c.kind == Case::BareVolume) {
+        ASSERT_TRUE(QFile::rename(volume, package));
+      } else {
+        makeImage(package, [&](const QDir& d) {
+          ASSERT_TRUE(QFile::rename(volume, d.filePath(QStringLiteral("2.hfs"))));
+          writeFile(d.filePath(QStringLiteral("1.Apple_partition_map")), QByteArray(512, '\0'));
+        });
+      }
+    }
+
+    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
+    ASSERT_TRUE(attached.ok) << attached.line.toStdString();
+    EXPECT_EQ(entriesIn(attached.line), (QStringList{QStringLiteral("QUILL 120.FIR"), QStringLiteral("sub")}));
+    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL 120.FIR")) == firmware);
+    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/sub/again.fir")) == firmware);
+    EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
+    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+  }
+}
+
 // Odd packages: what the tool presents (the files at the top of the mount point), or failure
 // with nothing attached.
 TEST_F(DiskImageTool, AttachBadInputTable) {
@@ -297,9 +404,27 @@ TEST_F(DiskImageTool, AttachBadInputTable) {
     std::function<void(const QDir&)> fill;
     std::function<void(QByteArray&)> spoil;  // what happens to the package's bytes afterwards
     std::optional<QStringList> top;          // nullopt: the attach fails
+    bool shareBlocks = false;                // hard links written as files on one extent
+    const char* why = "";                    // in the failure line
+    bool firmware = false;                   // QUILL.FIR at the top holds firmwareBytes()
   };
   const auto firmware = [](const QDir& d) { writeFile(d.filePath(QStringLiteral("QUILL.FIR")), firmwareBytes()); };
   const auto koly = [](QByteArray& b) { return b.size() - 512; };
+  // `files` files of `size` bytes on one extent (a shared-extent bomb): the disk is small, so it
+  // passes the check before 7-Zip starts, and 7-Zip writes every file in full. Zeros: they cost
+  // the source no room and the image little.
+  const auto oneExtent = [](int files, qint64 size) {
+    return [=](const QDir& d) {
+      writeFile(d.filePath(QStringLiteral("QUILL.FIR")), "firmware");
+      QFile data(d.filePath(QStringLiteral("data.bin")));
+      ASSERT_TRUE(data.open(QIODevice::WriteOnly) && data.resize(size));
+      for (int i = 1; i < files; ++i) {
+        ASSERT_EQ(::link(QFile::encodeName(data.fileName()).constData(),
+                         QFile::encodeName(d.filePath(QStringLiteral("copy%1.bin").arg(i))).constData()),
+                  0);
+      }
+    };
+  };
   const Case cases[] = {
       {"two firmware files",
        [](const QDir& d) {
@@ -323,26 +448,43 @@ TEST_F(DiskImageTool, AttachBadInputTable) {
       {"bad chunk", firmware, [](QByteArray& b) { b[40] = static_cast<char>(b[40] ^ 0x5A); }, std::nullopt},
       {"trailer pointing past the end", firmware,
        [&](QByteArray& b) { b[koly(b) + 216] = 0x7F; }, std::nullopt},
+      {"3 files on one extent", oneExtent(3, 40LL << 20), nullptr, std::nullopt, true, "unpacks to more than the"},
+      {"100 files on one extent", oneExtent(100, 1LL << 20), nullptr, std::nullopt, true, "unpacks to more than the"},
+      {"a hard-linked firmware file",
+       [](const QDir& d) {
+         writeFile(d.filePath(QStringLiteral("sub/QUILL.FIR")), firmwareBytes());
+         ASSERT_EQ(::link(QFile::encodeName(d.filePath(QStringLiteral("sub/QUILL.FIR"))).constData(),
+                          QFile::encodeName(d.filePath(QStringLiteral("QUILL.FIR"))).constData()),
+                   0);
+       },
+       nullptr, QStringList{QStringLiteral("QUILL.FIR"), QStringLiteral("sub")}, false, "", true},
   };
   const QString package = image(QStringLiteral("pkg.dmg"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // No partition map: the volume's first chunk is the first thing in the image.
-    makeImage(package, c.fill, {diskimage::PartitionMapKind::None, diskimage::ChunkKind::Zlib, {}, false});
+    makeImage(package, c.fill, {diskimage::PartitionMapKind::None, diskimage::ChunkKind::Zlib, {}, false, c.shareBlocks});
     if (c.spoil) {
       QByteArray bytes = readAll(package);
       c.spoil(bytes);
       writeFile(package, bytes);
     }
+    ASSERT_TRUE(QDir().mkpath(root()));
+    const QStringList besideTheRoot = entriesIn(dir_.path());
     const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
     EXPECT_EQ(attached.ok, c.top.has_value()) << attached.line.toStdString();
     if (c.top) {
       EXPECT_EQ(QDir(attached.line).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), *c.top);
+      if (c.firmware) {
+        EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL.FIR")) == firmwareBytes());
+      }
       EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
     } else {
-      EXPECT_TRUE(attached.line.contains(QStringLiteral("failed")));
+      EXPECT_TRUE(attached.line.startsWith(QStringLiteral("diskimage: attach failed: "))) << attached.line.toStdString();
+      EXPECT_TRUE(attached.line.contains(QLatin1String(c.why))) << attached.line.toStdString();
     }
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
+    EXPECT_EQ(entriesIn(dir_.path()), besideTheRoot);  // nothing written outside the root
   }
 }
 
@@ -397,45 +539,6 @@ TEST_F(DiskImageTool, AttachRefusesAnImageThatUnpacksTooLarge) {
     const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
     EXPECT_FALSE(attached.ok);
     EXPECT_TRUE(attached.line.contains(QStringLiteral("failed"))) << attached.line.toStdString();
-    EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
-  }
-}
-
-// A volume whose catalog gives many files the same blocks: its disk is small, so it passes the
-// check before 7-Zip starts, but 7-Zip writes every file in full. The attach stops as soon as it
-// has written more than the bound, and leaves nothing.
-TEST_F(DiskImageTool, AttachStopsASharedExtentBombAtTheBound) {
-  struct Case {
-    int files;
-    qint64 fileSize;
-  };
-  const Case cases[] = {{3, 40LL << 20}, {100, 1LL << 20}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.files);
-    const QString source = dir_.filePath(QStringLiteral("source"));
-    ASSERT_TRUE(QDir(source).removeRecursively() && QDir().mkpath(source));
-    writeFile(source + QStringLiteral("/QUILL.FIR"), "firmware");
-    QFile data(source + QStringLiteral("/data.bin"));
-    ASSERT_TRUE(data.open(QIODevice::WriteOnly) && data.resize(c.fileSize));  // zeros: sparse, packs small
-    data.close();
-    for (int i = 1; i < c.files; ++i) {
-      ASSERT_EQ(::link(QFile::encodeName(data.fileName()).constData(),
-                       QFile::encodeName(source + QStringLiteral("/copy%1.bin").arg(i)).constData()),
-                0);
-    }
-    const QString package = image(QStringLiteral("bomb.dmg"));
-    diskimage::CreateOptions bomb;
-    bomb.hardLinksShareBlocks = true;
-    ASSERT_TRUE(diskimage::create(source, package, kTimeout, bomb).ok);
-    const qint64 bound = diskimage::extractionBound(QFileInfo(package).size());
-    ASSERT_LT(QFileInfo(package).size(), 1 << 20);
-    ASSERT_GT(c.files * c.fileSize, bound);
-    ASSERT_LT(*diskimage::udifDiskBytes(package), static_cast<std::uint64_t>(bound));  // passes the first check
-
-    const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
-    EXPECT_FALSE(attached.ok);
-    EXPECT_TRUE(attached.line.startsWith(QStringLiteral("diskimage: attach failed: "))) << attached.line.toStdString();
-    EXPECT_TRUE(attached.line.contains(QStringLiteral("more than the %1 bytes").arg(bound))) << attached.line.toStdString();
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
 }

@@ -19,6 +19,7 @@
 #include "platform/Volumes.h"
 #include "tools/diskimage/AttachRoot.h"
 #include "tools/diskimage/FileTree.h"
+#include "tools/diskimage/HfsCatalog.h"
 #include "tools/diskimage/HfsPlusWriter.h"
 #include "tools/diskimage/UdifDecoder.h"
 #include "tools/diskimage/UdifReader.h"
@@ -39,22 +40,29 @@ Outcome failed(const QString& verb, const QString& why) {
 QString display(const QByteArray& path) { return QFile::decodeName(path); }
 
 // What 7-Zip reports of an archive ("7zz l -slt", or the header "7zz x" prints): the types of
-// the archives it opened through, outer first, and the sizes of the items it lists.
+// the archives it opened through, outer first, with each one's path (an inner archive's path is
+// its item's in the one around it), and the sizes of the items it lists.
 struct Listing {
   QStringList types;
+  QStringList paths;
   qint64 totalSize = 0;
 };
 
 Listing parseListing(const QByteArray& output) {
   Listing listing;
   bool inItems = false;
+  QString path;
   for (const QByteArray& raw : output.split('\n')) {
     const QString line = QString::fromUtf8(raw).remove(u'\r');
     if (line == QStringLiteral("----------")) inItems = true;  // the items follow
     const qsizetype eq = line.indexOf(QStringLiteral(" = "));
     if (eq < 0) continue;
     const QString key = line.left(eq);
-    if (!inItems && key == QStringLiteral("Type")) listing.types.append(line.mid(eq + 3));
+    if (!inItems && key == QStringLiteral("Path")) path = line.mid(eq + 3);
+    if (!inItems && key == QStringLiteral("Type")) {
+      listing.types.append(line.mid(eq + 3));
+      listing.paths.append(path);
+    }
     if (inItems && key == QStringLiteral("Size")) {
       // The listing is the archive's own word: a sum that would overflow is as good as endless.
       const qint64 size = std::max<qint64>(0, line.mid(eq + 3).toLongLong());
@@ -169,6 +177,71 @@ class WriteWatch {
   bool over_ = false;
 };
 
+// Runs a 7-Zip that unpacks `archive` into `folder` within what the budget leaves: stopped as
+// soon as it has written more, and judged once more by what it left on the disk when it ended
+// (a fast one may be done before the first look).
+bool runWatched(const QStringList& arguments, const QByteArray& folder, const QByteArray& archive,
+                const WriteBudget& budget, platform::Duration timeout, QByteArray* output, QString* why) {
+  const qint64 allowed = budget.left();
+  WriteWatch watch(folder, allowed);
+  const bool ran = run7zz(arguments, timeout, output, why, std::ref(watch));
+  if (watch.passedTheBound() || (ran && tree::allocatedBytes(folder) > allowed)) {
+    *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
+    return false;
+  }
+  return ran;
+}
+
+// Makes each hard link of the HFS+ volume that `listing` describes show its node's bytes at its
+// own place, as a Mac shows the mounted volume, and removes the private folder 7-Zip wrote the
+// nodes into. The catalog is read from the volume: `archive` itself when it is the volume, else
+// the volume taken out of it (into the staging folder, within the budget).
+bool presentHardLinks(const QByteArray& archive, const Listing& listing, const QByteArray& volumeRoot,
+                      const WriteBudget& budget, platform::Duration timeout, QString* why) {
+  const QByteArray nodes = volumeRoot + '/' + kPrivateDataFolder;
+  struct stat st {};
+  if (::lstat(nodes.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
+  QByteArray volume = archive;
+  const QByteArray pieceFolder = budget.staging + "/hfs";
+  const struct Cleanup {
+    const QByteArray& folder;
+    ~Cleanup() { (void)tree::removeTree(folder); }
+  } cleanup{pieceFolder};
+  if (listing.types.size() > 1) {
+    // 7-Zip opened through to the volume (a disk image, a partition map): take the volume out.
+    const QString piece = listing.paths.back();
+    const QString outerType = listing.types[listing.types.size() - 2];
+    if (::mkdir(pieceFolder.constData(), 0700) != 0) {
+      *why = QStringLiteral("cannot make ") + display(pieceFolder);
+      return false;
+    }
+    if (!runWatched({QStringLiteral("e"), QStringLiteral("-t") + outerType, QStringLiteral("-y"), QStringLiteral("-bsp0"),
+                     QStringLiteral("-bso0"), QStringLiteral("-o") + display(pieceFolder), QStringLiteral("--"),
+                     display(archive), piece},
+                    pieceFolder, archive, budget, timeout, nullptr, why)) {
+      return false;
+    }
+    volume = pieceFolder + '/' + QFile::encodeName(piece.section(u'/', -1));
+  }
+  std::vector<HardLink> links;
+  if (!readHardLinks(display(volume), &links, why)) return false;
+  for (const HardLink& link : links) {
+    const QByteArray place = volumeRoot + '/' + link.path;
+    const QByteArray node = nodes + '/' + link.node;
+    // 7-Zip wrote the link as an empty file; the node takes its place, a link of the same file.
+    if (::lstat(place.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
+        ::unlink(place.constData()) != 0 || ::link(node.constData(), place.constData()) != 0) {
+      *why = QStringLiteral("cannot present the hard link ") + display(place);
+      return false;
+    }
+  }
+  if (!tree::removeTree(nodes)) {
+    *why = QStringLiteral("cannot remove ") + display(nodes);
+    return false;
+  }
+  return true;
+}
+
 // Extracts `archive` into `folder`: refused before it starts when it would unpack to more than
 // the budget leaves, and stopped as soon as it has written more. Leaves in `volumeRoot` the
 // folder that holds the volume's root: `folder` itself, or the volume folder 7-Zip made in it.
@@ -190,9 +263,9 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   }
   // A UDIF image's chunks are decoded here, on every core, into the plain volume beside the
   // folder: in the staging folder, so it counts against the budget (checked from the tables
-  // before anything is written). 7-Zip then reads the file system alone, and the volume goes
-  // once the files are out.
-  // Decoding and 7-Zip's extraction share the time one extraction may take.
+  // before anything is written). 7-Zip then reads the file system alone, and the hard links are
+  // read from the decoded volume's catalog; it goes once both are done. Decoding and 7-Zip's
+  // extraction share the time one extraction may take.
   const QByteArray decoded = folder + ".disk";
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
@@ -202,32 +275,31 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
     *why = decoding.why;
     return false;
   }
-  const platform::Duration left = deadline - std::chrono::steady_clock::now();
   const bool ours = decoding.status == UdifDecoding::Status::Decoded;
+  const struct DecodedVolume {
+    const QByteArray& path;
+    bool made;
+    ~DecodedVolume() {
+      if (made) (void)::unlink(path.constData());
+    }
+  } decodedVolume{decoded, ours};
+  const QByteArray source = ours ? decoded : archive;
   QStringList arguments = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"),
                            QStringLiteral("-o") + display(folder)};
   if (ours) arguments << QStringLiteral("-thfs");
-  arguments << QStringLiteral("--") << display(ours ? decoded : archive);
-  const qint64 room = budget.left();
-  WriteWatch watch(folder, room);
+  arguments << QStringLiteral("--") << display(source);
+  const platform::Duration left =
+      std::max(platform::Duration(deadline - std::chrono::steady_clock::now()), platform::Duration(0));
   QByteArray output;
-  const bool extracted = run7zz(arguments, std::max(left, platform::Duration(0)), &output, why, std::ref(watch));
-  if (ours) ::unlink(decoded.constData());
-  // A 7-Zip that is done before the watch looks (quick, now that it reads a plain volume) is
-  // judged by what it left.
-  const bool over = watch.passedTheBound() || (extracted && tree::allocatedBytes(folder) > room);
-  if (!extracted || over) {
-    if (over) {
-      *why = QStringLiteral("%1 unpacks to more than the %2 bytes a package may").arg(display(archive)).arg(budget.bound);
-    }
+  if (!runWatched(arguments, folder, archive, budget, left, &output, why)) {
     return false;
   }
   *volumeRoot = folder;
-  if (isVolumeFileSystem(parseListing(output).types)) {
-    const std::vector<tree::Entry> top = tree::entriesOf(folder);
-    if (top.size() == 1 && top[0].type == tree::Entry::Type::Folder) *volumeRoot = folder + '/' + top[0].name;
-  }
-  return true;
+  const Listing listing = parseListing(output);
+  if (!isVolumeFileSystem(listing.types)) return true;
+  const std::vector<tree::Entry> top = tree::entriesOf(folder);
+  if (top.size() == 1 && top[0].type == tree::Entry::Type::Folder) *volumeRoot = folder + '/' + top[0].name;
+  return presentHardLinks(source, listing, *volumeRoot, budget, timeout, why);
 }
 
 // Makes `inner`, a folder inside `folder`, take `folder`'s place.
@@ -372,6 +444,8 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
     if (!staging.make(*self)) return failed(verb, QStringLiteral("cannot make a staging folder in ") + root);
   }
 
+  // Every step writes inside the staging folder, so one budget holds them all: what the folder
+  // takes on the disk counts against the bound.
   const WriteBudget budget{extractionBound(info.size()), staging.path()};
   const QByteArray volume = staging.path() + "/volume";
   QString why;

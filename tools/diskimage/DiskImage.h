@@ -15,7 +15,7 @@ namespace diskimage {
 // What a verb prints on its one line of standard output, and whether it succeeded.
 struct Outcome {
   bool ok = false;
-  QString line;  // the mount point, or a text containing "failed"
+  QString line;  // the mount point, or "diskimage: <verb> failed: <why>"
 };
 
 // The 7-Zip program: $RAVLIO_7ZZ when set, else "7zz" on the PATH.
@@ -40,18 +40,20 @@ struct Outcome {
 // 7-Zip gives for some disk images) has that extracted in turn. A UDIF image's HFS+ volume is
 // decoded here on every core (see UdifDecoder.h) and 7-Zip extracts the files from that;
 // images with chunks we do not decode go to 7-Zip whole, and a damaged chunk fails the attach.
-// An HFS+ or APFS volume's root files lie at the top of the mount point, as on a Mac. An image
-// that would unpack to more than extractionBound fails before anything is written (a UDIF image
-// is judged by the size of its disk, anything else by 7-Zip's listing of its files), and
-// whatever an image claims, the attach stops as soon as it has written more (the decoded
-// volume counts). Nothing appears under the final name unless the
+// An HFS+ or APFS volume's root files lie at the top of the mount point, as on a Mac,
+// hard-linked files with their content at each of their places. An image that would unpack to
+// more than extractionBound fails before anything is written (a UDIF image is judged by the
+// size of its disk, anything else by 7-Zip's listing of its files), and whatever an image
+// claims, the attach stops as soon as it has written more (the decoded volume counts). Nothing
+// appears under the final name unless the
 // whole extraction succeeded. First it clears what earlier runs left in the root (see
 // AttachRoot.h); the volume it makes is held by the process `holder` (the program that asked
 // for it) until that ends or detaches it.
 [[nodiscard]] Outcome attach(const QString& image, const QString& root, platform::Duration timeout,
                              qint64 holder = QCoreApplication::applicationPid());
 
-// Removes a folder that attach made. Refuses the root itself, anything outside it, and links.
+// Removes a folder that attach made (whatever the names in it), and the record of who held it.
+// Refuses the root itself, anything outside it, and links.
 [[nodiscard]] Outcome detach(const QString& path, const QString& root);
 
 // How `create` lays out an image. The defaults are what the Mac's own tool makes of a folder;

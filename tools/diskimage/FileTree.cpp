@@ -82,7 +82,8 @@ bool removeTree(const QByteArray& path) {
     std::size_t next = 0;
   };
   bool ok = true;
-  ::fchmodat(top.get(), name.constData(), (st.st_mode & 07777) | S_IRWXU, 0);
+  // Best effort: where it fails, opening or emptying the folder fails and says so.
+  [[maybe_unused]] const int writable = ::fchmodat(top.get(), name.constData(), (st.st_mode & 07777) | S_IRWXU, 0);
   FileDescriptor current(openFolderAt(top.get(), name));
   if (current.get() < 0) return errno == ENOENT;
   std::vector<Level> levels{{name, namesIn(current.get())}};
@@ -98,7 +99,7 @@ bool removeTree(const QByteArray& path) {
         ok = gone(::unlinkat(current.get(), child.constData(), 0)) && ok;
         continue;
       }
-      ::fchmodat(current.get(), child.constData(), (st.st_mode & 07777) | S_IRWXU, 0);
+      [[maybe_unused]] const int childWritable = ::fchmodat(current.get(), child.constData(), (st.st_mode & 07777) | S_IRWXU, 0);
       const int inner = openFolderAt(current.get(), child);
       if (inner < 0) {
         ok = ok && errno == ENOENT;
