@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <lzma.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <QBuffer>
@@ -464,6 +465,20 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
     EXPECT_EQ(volumes, QStringList{QStringLiteral("TavoQuill")});  // the decoded volume is gone
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
   }
+  // Hard links are read from the decoded volume's catalog too, not from the image.
+  testing_support::makeImage(image, [](const QDir& d) {
+    writeFile(d.filePath(QStringLiteral("QUILL.FIR")), firmwareBytes());
+    ASSERT_EQ(::link(QFile::encodeName(d.filePath(QStringLiteral("QUILL.FIR"))).constData(),
+                     QFile::encodeName(d.filePath(QStringLiteral("again.fir"))).constData()),
+              0);
+  });
+  QFile::remove(log);
+  const diskimage::Outcome linked = diskimage::attach(image, root(), kTimeout);
+  ASSERT_TRUE(linked.ok) << linked.line.toStdString();
+  EXPECT_TRUE(readAll(linked.line + QStringLiteral("/again.fir")) == firmwareBytes());
+  EXPECT_FALSE(readAll(log).contains(QFile::encodeName(image))) << readAll(log).toStdString();
+  EXPECT_TRUE(diskimage::detach(linked.line, root()).ok);
+
   // A kind we do not decode: 7-Zip gets the image itself, as it always did.
   Assembled a = volumeImage({kZlibChunk});
   a.tables[0].entries[4].kind = kLzfseChunk;
