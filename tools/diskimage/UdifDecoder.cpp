@@ -289,7 +289,7 @@ class Decoding {
       char* piece = decoded.at(kCopyPiece);
       for (std::uint64_t done = 0; done < bytes;) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyPiece, bytes - done));
-        if (!readAt(in_, piece, n, c.offset + done, why) || !writeAt(out_, piece, n, at + done, why)) return false;
+        if (!readAt(in_, piece, n, c.offset + done, why) || !write(piece, n, at + done, why)) return false;
         done += n;
       }
       return true;
@@ -303,7 +303,14 @@ class Decoding {
     char* in = stored.at(inLength);
     char* out = decoded.at(outLength);
     return readAt(in_, in, inLength, c.offset, why) && decoder.decode(c.kind, in, inLength, out, outLength, why) &&
-           writeAt(out_, out, outLength, at, why);
+           write(out, outLength, at, why);
+  }
+
+  // Writes to one file take the kernel's lock on it in turn; waiting here instead keeps the
+  // other workers decoding rather than spinning on that lock.
+  bool write(const char* from, std::size_t length, std::uint64_t at, QString* why) const {
+    const std::lock_guard<std::mutex> lock(writing_);
+    return writeAt(out_, from, length, at, why);
   }
 
   void fail(const QString& why) {
@@ -320,6 +327,7 @@ class Decoding {
   std::atomic<bool> failed_{false};
   mutable std::mutex mutex_;
   QString why_;
+  mutable std::mutex writing_;
 };
 
 using Fd = platform::FileDescriptor;
