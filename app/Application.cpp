@@ -124,6 +124,9 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   platform::MainQueue::install();
   QApplication::setApplicationName(QStringLiteral("Ravlio"));
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
+  // The font list is read while the window is built; gone before the application object. Not
+  // before the names above: the stored language is read from the settings file they place.
+  const typography::FontPreload fontPreload(typography::fontFamilyFor(platform::Bundle::main().localizationInUse()));
   // The desktop entry is named after the bundle identifier; the window and alerts take the icon.
   const QString identifier = platform::Bundle::main().infoValue(QStringLiteral("CFBundleIdentifier")).value_or(QString());
   QApplication::setDesktopFileName(identifier);

@@ -52,14 +52,19 @@ void CheckDeviceViewController::showStatus(bool connected) {
   const QSize icon = ui_->imgConnectStatusIcon->minimumSize();
   ui_->imgConnectStatus->setPixmap(platform::imageNamed(
       connected ? QStringLiteral("img_connect_device") : QStringLiteral("img_not_connect_device"), picture));
+  ui_->imgConnectStatus->setAccessibleName(platform::localizedString(
+      connected ? QStringLiteral("picture_camera_connected") : QStringLiteral("picture_camera_not_connected")));
   ui_->imgConnectStatusIcon->setPixmap(
       platform::imageNamed(connected ? kConnectedIcon : QStringLiteral("icon_warning"), icon));
+  ui_->imgConnectStatusIcon->setAccessibleName(
+      platform::localizedString(connected ? QStringLiteral("picture_connected") : QStringLiteral("picture_warning")));
   ui_->lbConnectStatus->setText(platform::localizedString(
       connected ? QStringLiteral("camera_connected") : QStringLiteral("camera_disconnected")));
   ui_->btnConnectNext->setEnabled(connected && !isReadingDeviceInfo_);
   updateButtonTitleColor(ui_->btnConnectNext);
   ui_->pbGetDeviceInfo->setRange(0, 100);
   ui_->vGetDeviceInfoProgress->hide();
+  keepFocus();
 }
 
 void CheckDeviceViewController::onClickConnectNext() {

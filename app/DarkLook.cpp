@@ -47,7 +47,10 @@ QString styleSheet() {
       "QPushButton[buttonRole=\"secondary\"] { background-color: transparent; border: 1px solid rgb(128, 128, 128); }"
       "QPushButton[buttonRole=\"secondary\"]:hover { background-color: rgb(52, 52, 52); border-color: rgb(170, 170, 170); }"
       "QPushButton[buttonRole=\"secondary\"]:pressed { background-color: rgb(64, 64, 64); }"
-      "QPushButton[buttonRole=\"secondary\"]:disabled { border-color: rgb(70, 70, 70); }");
+      "QPushButton[buttonRole=\"secondary\"]:disabled { border-color: rgb(70, 70, 70); }"
+      // The one focus ring, around whichever control has the keyboard focus; its border fits in
+      // the room the ring is given outside the control.
+      "QWidget#focusRing { background: transparent; border: 2px solid rgb(251, 205, 81); border-radius: 11px; }");
 }
 
 void applyToApplication() {

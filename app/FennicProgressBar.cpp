@@ -1,5 +1,8 @@
 #include "app/FennicProgressBar.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QPen>
 
@@ -7,9 +10,49 @@
 
 #include "app/DarkLook.h"
 
+namespace {
+
+// The bar as a read-only progress indicator: its value is the percentage.
+class ProgressBarInterface final : public QAccessibleWidget, public QAccessibleValueInterface {
+ public:
+  explicit ProgressBarInterface(FennicProgressBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Value) return QStringLiteral("%1%").arg(std::lround(bar()->progressValue()));
+    return QAccessibleWidget::text(t);
+  }
+
+  QVariant currentValue() const override { return bar()->progressValue(); }
+  void setCurrentValue(const QVariant&) override {}  // shows progress; nobody sets it
+  QVariant maximumValue() const override { return 100.0; }
+  QVariant minimumValue() const override { return 0.0; }
+  QVariant minimumStepSize() const override { return 1.0; }
+
+ private:
+  FennicProgressBar* bar() const { return static_cast<FennicProgressBar*>(widget()); }
+};
+
+QAccessibleInterface* progressBarFactory(const QString& className, QObject* object) {
+  if (className != QLatin1StringView(FennicProgressBar::staticMetaObject.className())) return nullptr;
+  auto* bar = qobject_cast<FennicProgressBar*>(object);
+  return bar ? new ProgressBarInterface(bar) : nullptr;
+}
+
+}  // namespace
+
 // The dark look's colours, not the palette's: the bar draws the same in any palette.
 FennicProgressBar::FennicProgressBar(QWidget* parent)
-    : QWidget(parent), barColor_(darkLook::labelColor()), trackColor_(darkLook::secondaryLabelColor()) {}
+    : QWidget(parent), barColor_(darkLook::labelColor()), trackColor_(darkLook::secondaryLabelColor()) {
+  static const bool installed = [] {
+    QAccessible::installFactory(&progressBarFactory);
+    return true;
+  }();
+  (void)installed;
+}
 
 FennicProgressBar::~FennicProgressBar() = default;
 
@@ -21,8 +64,14 @@ double FennicProgressBar::clampedProgress(double value) {
 }
 
 void FennicProgressBar::setProgressValue(double value) {
-  progressValue_ = clampedProgress(value);
+  const double clamped = clampedProgress(value);
+  const bool changed = clamped != progressValue_;
+  progressValue_ = clamped;
   update();
+  if (changed) {
+    QAccessibleValueChangeEvent event(this, progressValue_);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void FennicProgressBar::paintEvent(QPaintEvent*) {

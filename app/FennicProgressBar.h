@@ -5,6 +5,7 @@
 
 // A flat linear progress bar: a track the width of the view and, over it, a bar whose length
 // is the progress percentage of the track. Outside the two strokes the view stays transparent.
+// Assistive technology sees a progress bar with the value 0 to 100 and the accessible name.
 class FennicProgressBar : public QWidget {
   Q_OBJECT
   Q_PROPERTY(QColor barColor READ barColor WRITE setBarColor)

@@ -1,11 +1,14 @@
 #include "app/SetupGuideViewController.h"
 
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 
 #include "app/ButtonTitleColor.h"
 #include "app/IntroViewController.h"
+#include "platform/Accessibility.h"
 #include "platform/Bundle.h"
 #include "platform/SceneSwitch.h"
 #include "platform/WindowController.h"
@@ -69,6 +72,13 @@ void SetupGuideViewController::setupView(QWidget* root) {
   connect(ui_->btnPrevious, &QPushButton::clicked, this, &SetupGuideViewController::onClickPrevious);
   connect(ui_->btnFinish, &QPushButton::clicked, this, &SetupGuideViewController::onClickFinish);
   connect(ui_->btnFirstView, &QPushButton::clicked, this, &SetupGuideViewController::onClickFirstView);
+  // Left and Right turn the pages wherever the focus is on the guide, as Previous and Next do.
+  auto* previous = new QShortcut(QKeySequence(Qt::Key_Left), root);
+  previous->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(previous, &QShortcut::activated, this, &SetupGuideViewController::onClickPrevious);
+  auto* next = new QShortcut(QKeySequence(Qt::Key_Right), root);
+  next->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(next, &QShortcut::activated, this, &SetupGuideViewController::onClickNext);
 }
 
 void SetupGuideViewController::viewDidLoad() {
@@ -87,6 +97,7 @@ void SetupGuideViewController::buildPages() {
   for (QLabel* dot : {ivDot1.data(), ivDot2.data(), ivDot3.data(), ivDot4.data(), ivDot5.data(), ivDot6.data(),
                       ivDot7.data(), ivDot8.data(), ivDot9.data()}) {
     arDot_.emplace_back(dot);
+    platform::setDecorative(dot);  // the page number says the same
   }
 }
 
@@ -96,6 +107,10 @@ void SetupGuideViewController::showPage(std::int64_t index) {
     currentIndex_ = index;
     const SetupGuideInfo& page = arContent_[static_cast<std::size_t>(index)];
     ivContent->setPixmap(page.img());
+    ivContent->setAccessibleName(platform::localizedString(QStringLiteral("picture_setup_guide_step")).arg(index + 1));
+    svContent->setAccessibleName(platform::localizedString(QStringLiteral("accessible_setup_guide_page"))
+                                     .arg(index + 1)
+                                     .arg(arDot_.size()));
     lbIndex->setText(QString::number(index + 1));
     lbPage->setText(QStringLiteral("%1 / %2").arg(index + 1).arg(arDot_.size()));
     lbContent->setText(page.content());

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QThread>
 
 #include "platform/Bundle.h"
 
@@ -19,5 +22,18 @@ void applyApplicationFont() {
   font.setFamilies({fontFamilyFor(platform::Bundle::main().localizationInUse())});
   QApplication::setFont(font);
 }
+
+FontPreload::FontPreload(const QString& family)
+    : thread_(QThread::create([family] {
+        (void)QFontDatabase::families();
+        // The language pop-up names each language in its own script, so both screens show
+        // Hangul and Latin letters whatever the family.
+        (void)QFontMetrics(QFont(family)).horizontalAdvance(QStringLiteral("English 한국어"));
+      })) {
+  thread_->setObjectName(QStringLiteral("fontPreload"));
+  thread_->start();
+}
+
+FontPreload::~FontPreload() { thread_->wait(); }
 
 }  // namespace typography

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/Volumes.h"
 #include "tools/firmware-service/FirmwarePackages.h"
@@ -27,23 +29,36 @@ namespace bench {
 inline constexpr qint64 kFirmwareSize = 256LL * 1024 * 1024;
 inline const QString kPackage = QStringLiteral("TavoBench_FW999.dmg");
 inline const QString kFirmware = QStringLiteral("TAVOBENCH_999.FIR");
+// Pairs of runs where a benchmark compares two sides.
+inline constexpr int kPairs = 5;
 
-inline void fail(const char* what) {
+[[noreturn]] inline void fail(const char* what) {
   std::fprintf(stderr, "bench: %s\n", what);
   std::exit(1);
 }
 
-// A folder holding the 256 MiB package, made once per run.
-inline QString makePackage(const QTemporaryDir& dir) {
-  const QString packages = dir.filePath(QStringLiteral("packages"));
-  QDir().mkpath(packages);
+// Makes the package `name` in `folder` with a firmware file of kFirmwareSize bytes; the path.
+inline QString makePackage(const QString& folder, const QString& name,
+                           const firmware_service::PackageOptions& options = {}) {
+  QDir().mkpath(folder);
   QString error;
-  std::printf("making a package with a %lld MiB firmware file...\n", kFirmwareSize >> 20);
+  const bool compressible = options.content == firmware_service::FirmwareContent::Compressible;
+  std::printf("making %s: a %lld MiB %s firmware file in %s chunks...\n", qPrintable(name), kFirmwareSize >> 20,
+              compressible ? "compressible" : "incompressible",
+              options.chunks.isEmpty() ? "the default" : qPrintable(options.chunks));
   std::fflush(stdout);
-  if (!firmware_service::makePackage(platform::diskImageToolPath(), QDir(packages).filePath(kPackage), kFirmware,
-                                     kFirmwareSize, &error)) {
+  const QString path = QDir(folder).filePath(name);
+  if (!firmware_service::makePackage(platform::diskImageToolPath(), path, kFirmware, kFirmwareSize, &error,
+                                     options)) {
     fail(qPrintable(error));
   }
+  return path;
+}
+
+// A folder holding the incompressible 256 MiB package kPackage, made once per run.
+inline QString makePackage(const QTemporaryDir& dir) {
+  const QString packages = dir.filePath(QStringLiteral("packages"));
+  makePackage(packages, kPackage);
   return packages;
 }
 
@@ -55,11 +70,91 @@ inline double timed(const std::function<void()>& work) {
   return static_cast<double>(t.nsecsElapsed()) / 1e9;
 }
 
-// The best of `n` runs, in seconds.
-inline double bestOf(int n, const std::function<void()>& work) {
-  double best = 1e300;
-  for (int i = 0; i < n; ++i) best = std::min(best, timed(work));
-  return best;
+// The median and the range of some measurements.
+struct Spread {
+  double median = 0;
+  double low = 0;
+  double high = 0;
+};
+
+inline Spread spreadOf(std::vector<double> values) {
+  if (values.empty()) return {};
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  return {median, values.front(), values.back()};
+}
+
+// "1.234 (1.200-1.300)": the median and, in brackets, the least and the greatest.
+inline std::string describe(const Spread& s, int decimals = 3) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.*f (%.*f-%.*f)", decimals, s.median, decimals, s.low, decimals, s.high);
+  return text;
+}
+
+// The times of two sides measured in alternation, A B A B ...; the ratios are B/A per pair.
+struct Alternation {
+  std::vector<double> a;
+  std::vector<double> b;
+  std::vector<double> ratios() const {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) r.push_back(a[i] > 0 ? b[i] / a[i] : 0);
+    return r;
+  }
+};
+
+// Runs side A and side B in turn, `pairs` times; each side returns its time in seconds.
+inline Alternation alternate(int pairs, const std::function<double()>& a, const std::function<double()>& b) {
+  Alternation times;
+  for (int i = 0; i < pairs; ++i) {
+    times.a.push_back(a());
+    times.b.push_back(b());
+    std::printf("  pair %d: %.4f s, %.4f s\n", i + 1, times.a.back(), times.b.back());
+    std::fflush(stdout);
+  }
+  return times;
+}
+
+// The goals a benchmark checks; each is printed as met or missed, and every miss once more at
+// the end, under a "MISSED" mark that scripts/bench.sh gathers.
+class Goals {
+ public:
+  // `value` (a median) against its bound: at most `bound`, or at least it when `atLeast`.
+  void check(const std::string& what, double value, double bound, bool atLeast = false) {
+    const bool met = atLeast ? value >= bound : value <= bound;
+    char line[256];
+    std::snprintf(line, sizeof line, "%s: %.4g, goal %s %.4g", what.c_str(), value, atLeast ? ">=" : "<=", bound);
+    std::printf("  %s: %s\n", met ? "met" : "MISSED", line);
+    if (!met) missed_.push_back(line);
+  }
+  // Prints the misses; the process's exit status.
+  int finish() const {
+    for (const std::string& line : missed_) std::printf("MISSED %s\n", line.c_str());
+    if (missed_.empty()) std::printf("all goals met\n");
+    return missed_.empty() ? 0 : 1;
+  }
+
+ private:
+  std::vector<std::string> missed_;
+};
+
+// Prints both sides' times and their ratio (B/A) as medians and ranges, and checks the ratio's
+// median against `goal` (at most, or at least when `atLeast`) unless `goals` is null.
+// Times print in seconds, or in milliseconds when `milliseconds`.
+inline void reportAlternation(Goals* goals, const std::string& what, const char* aName, const char* bName,
+                              const Alternation& times, double goal, bool atLeast = false, bool milliseconds = false) {
+  const auto scaled = [milliseconds](std::vector<double> v) {
+    if (milliseconds) for (double& x : v) x *= 1000;
+    return spreadOf(std::move(v));
+  };
+  const int decimals = milliseconds ? 1 : 3;
+  std::printf("%s, %s as median (min-max) of %zu alternating pairs:\n", what.c_str(),
+              milliseconds ? "milliseconds" : "seconds", times.a.size());
+  std::printf("  %-28s %s\n", aName, describe(scaled(times.a), decimals).c_str());
+  std::printf("  %-28s %s\n", bName, describe(scaled(times.b), decimals).c_str());
+  const Spread ratio = spreadOf(times.ratios());
+  std::printf("  %-28s %s\n", (std::string(bName) + " / " + aName).c_str(), describe(ratio, 2).c_str());
+  if (goals) goals->check(what + ", time ratio", ratio.median, goal, atLeast);
 }
 
 // A value of /proc/self/status in KiB ("VmRSS", "VmHWM").

@@ -1,7 +1,7 @@
 // Copies a large file onto a disk with CopyUtil and with `cp` followed by `sync` of the copy,
-// side by side, and reports both speeds and how long the main loop stalled during our copy.
+// in alternation, and reports both speeds and how long the main loop stalled during our copy.
 //
-//   bench_copy [folder on the disk to measure] [size in MiB, default 256] [rounds, default 5]
+//   bench_copy [folder on the disk to measure] [size in MiB, default 256] [pairs, default 5]
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "firmware/CopyUtil.h"
 #include "platform/Queues.h"
 
@@ -45,11 +46,6 @@ bool makeSource(const QString& path, qint64 mib) {
   return run(QStringLiteral("sync"), {path});
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +54,7 @@ int main(int argc, char** argv) {
   const QStringList args = QCoreApplication::arguments();
   QTemporaryDir scratch(args.size() > 1 ? args[1] + QStringLiteral("/bench_copy-XXXXXX") : QString());
   const qint64 mib = args.size() > 2 ? args[2].toLongLong() : 256;
-  const int rounds = args.size() > 3 ? args[3].toInt() : 5;
+  const int rounds = args.size() > 3 ? args[3].toInt() : bench::kPairs;
   if (!scratch.isValid() || mib <= 0 || rounds <= 0) {
     std::fprintf(stderr, "usage: bench_copy [folder] [MiB] [rounds]\n");
     return 2;
@@ -66,29 +62,25 @@ int main(int argc, char** argv) {
   const QString source = scratch.filePath(QStringLiteral("source.fir"));
   const QString byCp = scratch.filePath(QStringLiteral("cp.fir"));
   const QString byUs = scratch.filePath(QStringLiteral("copyutil.fir"));
-  std::printf("copying %lld MiB in %s, %d rounds\n", static_cast<long long>(mib), qPrintable(scratch.path()), rounds);
+  std::printf("copying %lld MiB in %s, %d pairs\n", static_cast<long long>(mib), qPrintable(scratch.path()), rounds);
   if (!makeSource(source, mib)) return 1;
 
-  std::vector<double> cpSeconds, usSeconds;
   qint64 worstStall = 0;
-  for (int round = 0; round < rounds; ++round) {
+  const auto clearCopies = [&] {
     QFile::remove(byCp);
     QFile::remove(byUs);
     run(QStringLiteral("sync"), {QStringLiteral("-f"), scratch.path()});
-
-    QElapsedTimer clock;
-    clock.start();
-    if (!run(QStringLiteral("cp"), {source, byCp}) || !run(QStringLiteral("sync"), {byCp})) return 1;
-    cpSeconds.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e9);
-    run(QStringLiteral("sync"), {QStringLiteral("-f"), scratch.path()});
-
+  };
+  const auto ours = [&] {
+    clearCopies();
     // The main loop's health: a 5 ms timer whose longest gap is the worst stall.
     QElapsedTimer sinceTick;
     qint64 stall = 0;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] { stall = std::max(stall, sinceTick.restart()); });
     Finish finish;
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     sinceTick.start();
     probe.start(5);
     auto copy = CopyUtil::create(QUrl::fromLocalFile(source), QUrl::fromLocalFile(byUs));
@@ -96,20 +88,26 @@ int main(int argc, char** argv) {
     copy->start();
     copy.reset();
     platform::processEventsUntil([&] { return finish.done; }, std::chrono::minutes(10));
-    usSeconds.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     probe.stop();
-    if (!finish.ok) {
-      std::fprintf(stderr, "CopyUtil failed\n");
-      return 1;
-    }
+    if (!finish.ok) bench::fail("CopyUtil failed");
     worstStall = std::max(worstStall, stall);
-    std::printf("round %d: cp+sync %.3f s, CopyUtil %.3f s (%d progress reports)\n", round + 1, cpSeconds.back(),
-                usSeconds.back(), finish.ticks);
-  }
+    return seconds;
+  };
+  const auto cpAndSync = [&] {
+    clearCopies();
+    return bench::timed([&] {
+      if (!run(QStringLiteral("cp"), {source, byCp}) || !run(QStringLiteral("sync"), {byCp})) bench::fail("cp failed");
+    });
+  };
+  const bench::Alternation times = bench::alternate(rounds, ours, cpAndSync);
   platform::GlobalQueue::shared().waitForIdle();
-  const double cp = median(cpSeconds), us = median(usSeconds);
-  std::printf("median: cp+sync %.1f MiB/s, CopyUtil %.1f MiB/s, speed ratio %.2f (goal >= 0.95)\n",
-              static_cast<double>(mib) / cp, static_cast<double>(mib) / us, cp / us);
-  std::printf("longest main-loop stall during the copies: %lld ms (goal <= 50)\n", static_cast<long long>(worstStall));
-  return 0;
+  bench::Goals goals;
+  bench::reportAlternation(&goals, "copy (CopyUtil's speed over cp + sync's)", "CopyUtil", "cp + sync", times, 0.95,
+                           true);
+  std::printf("  MiB/s: CopyUtil %.1f, cp + sync %.1f (medians)\n",
+              static_cast<double>(mib) / bench::spreadOf(times.a).median,
+              static_cast<double>(mib) / bench::spreadOf(times.b).median);
+  goals.check("longest main-loop stall during the copies, ms", static_cast<double>(worstStall), 50);
+  return goals.finish();
 }

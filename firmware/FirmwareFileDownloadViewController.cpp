@@ -1,6 +1,7 @@
 #include "firmware/FirmwareFileDownloadViewController.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QPushButton>
@@ -26,6 +27,19 @@ namespace {
 
 // A transfer that receives nothing for this long has stalled.
 constexpr std::chrono::milliseconds kStallTimeout{30000};
+
+// The short name of each status picture, for assistive technology.
+QString statusPictureName(const QString& image) {
+  static const QHash<QString, QString> keys = {
+      {QStringLiteral("img_filedownload_ing"), QStringLiteral("picture_downloading")},
+      {QStringLiteral("img_filedownload_fail"), QStringLiteral("picture_download_failed")},
+      {QStringLiteral("img_filedownload_finish"), QStringLiteral("picture_finished")},
+      {QStringLiteral("img_firmware_file_copy"), QStringLiteral("picture_copying")},
+      {QStringLiteral("img_firmware_file_copy_fail"), QStringLiteral("picture_copy_failed")},
+  };
+  const QString key = keys.value(image);
+  return key.isEmpty() ? QString() : platform::localizedString(key);
+}
 
 void printError(const QString& description) {
   std::printf("%s %s\n", "error: ", description.toUtf8().constData());
@@ -94,6 +108,7 @@ void FirmwareFileDownloadViewController::showState(const StateLook& look) {
   applyButton(btnDownloadRetry, look.retry);
   lbTopContent->setText(platform::localizedString(look.top));
   setNamedImage(ivStatus, look.image);
+  ivStatus->setAccessibleName(statusPictureName(look.image));
   firmware_look::setTextColor(lbPercent, look.failed ? firmware_look::kGrey96 : firmware_look::kAccentYellow);
   if (look.percent == PercentLook::Zero) lbPercent->setText(QStringLiteral("0%"));
   lbContent1->setText(platform::localizedString(look.content1));
@@ -107,6 +122,8 @@ void FirmwareFileDownloadViewController::showState(const StateLook& look) {
     case PercentLook::Kept: fennicProgressBar->setProgressValue(fennicProgressBar->progressValue()); break;
     case PercentLook::Full: showPercent(100); break;
   }
+  // A button that had the focus may have gone or been disabled.
+  keepFocus();
 }
 
 void FirmwareFileDownloadViewController::showDownloadingState() {

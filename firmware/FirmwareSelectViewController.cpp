@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -68,6 +69,7 @@ void FirmwareSelectViewController::setupView(QWidget* root) {
   connect(btnFirmwareDownload, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickFiremwareDownload);
   connect(btnCheck, &QPushButton::clicked, this, &FirmwareSelectViewController::onClickCheck);
   connect(tbv, &QTableWidget::itemSelectionChanged, this, &FirmwareSelectViewController::tableViewSelectionDidChange);
+  tbv->installEventFilter(this);
   // These buttons are always enabled: their titles take the enabled colour once.
   for (QPushButton* button : {ui_->btnShowBeforePage, ui_->btnNoInternetShowBeforePage, ui_->btnHideFirmewareInfo,
                               ui_->btnNoInternetConnectionAfterRetry}) {
@@ -128,6 +130,7 @@ void FirmwareSelectViewController::showNoInternetConnection() {
   vSelectFirmware->hide();
   vNoInternetConnection->show();
   vSelectedFirmwareInfo->hide();
+  focusFirstControl();
 }
 
 // ---- table ----------------------------------------------------------------------------
@@ -172,7 +175,42 @@ void FirmwareSelectViewController::reloadData() {
   for (int row = 0; row < rows; ++row) {
     FirmwareSelectCell* cell = tableViewViewForRow(row);
     if (cell != tbv->cellWidget(row, 0)) tbv->setCellWidget(row, 0, cell);
+    describeRow(row, *cell);
   }
+}
+
+void FirmwareSelectViewController::describeRow(int row, const FirmwareSelectCell& cell) {
+  QTableWidgetItem* item = tbv->item(row, 0);
+  if (!item) {
+    item = new QTableWidgetItem;
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    tbv->setItem(row, 0, item);
+  }
+  QStringList name{arCameraFirmwareInfo.at(row)->version.value_or(QString())};
+  if (!cell.bNew->isHidden()) name << platform::localizedString(QStringLiteral("accessible_firmware_row_new"));
+  if (cell.isSelected) name << platform::localizedString(QStringLiteral("accessible_firmware_row_selected"));
+  item->setData(Qt::AccessibleTextRole, name.join(QStringLiteral(", ")));
+  item->setData(Qt::AccessibleDescriptionRole, cell.lbTitle->text());
+}
+
+bool FirmwareSelectViewController::eventFilter(QObject* watched, QEvent* event) {
+  // The type first: the list also reports its own destruction here, when it is no longer one.
+  if (event->type() != QEvent::KeyPress || watched != tbv) return platform::ViewController::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (platform::isReturnKey(key)) {
+    if (!tbv->selectionModel()->selectedRows().isEmpty()) onClickShowFirmewareInfo();
+    return true;
+  }
+  // With nothing chosen yet, the first arrow chooses the row the list stands on (the top one),
+  // rather than passing over it.
+  const bool arrow = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;
+  if (arrow && key->modifiers() == Qt::NoModifier && tbv->rowCount() > 0 &&
+      tbv->selectionModel()->selectedRows().isEmpty()) {
+    const QModelIndex current = tbv->currentIndex();
+    tbv->selectRow(current.isValid() ? current.row() : 0);
+    return true;
+  }
+  return false;
 }
 
 void FirmwareSelectViewController::tableViewSelectionDidChange() {
@@ -193,6 +231,7 @@ void FirmwareSelectViewController::onClickNoInternetConnectionAfterRetry() {
   vNoInternetConnection->hide();
   vSelectedFirmwareInfo->hide();
   setDownloadEnabled();
+  focusFirstControl();
   requestFirmwareInfo();
 }
 
@@ -205,6 +244,7 @@ void FirmwareSelectViewController::onClickShowFirmewareInfo() {
   vSelectFirmware->hide();
   vNoInternetConnection->hide();
   vSelectedFirmwareInfo->show();
+  focusFirstControl();
 }
 
 void FirmwareSelectViewController::onClickShowBeforePage() {
@@ -218,11 +258,13 @@ void FirmwareSelectViewController::onClickHideFirmewareInfo() {
   // Leaving the description always unticks the box.
   isCheck = true;
   onClickCheck();
+  focusFirstControl();
 }
 
 void FirmwareSelectViewController::onClickCheck() {
   isCheck = !isCheck;
   setNamedImage(btnCheck, isCheck ? QStringLiteral("icon_check_highlight") : QStringLiteral("icon_check_off"));
+  btnCheck->setChecked(isCheck);  // what assistive technology reads
   setDownloadEnabled();
 }
 

@@ -81,9 +81,13 @@ class FirmwareSelectViewController final : public platform::ViewController, publ
 
  protected:
   void setupView(QWidget* root) override;
+  // The list's keys: Return opens the chosen row's description; the first arrow selects.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void showNoInternetConnection();
+  // What assistive technology reads for the row: its version, whether it is new or chosen.
+  void describeRow(int row, const FirmwareSelectCell& cell);
   void setDownloadEnabled();
 
   std::unique_ptr<Ui::FirmwareSelectViewController> ui_;

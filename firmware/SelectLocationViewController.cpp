@@ -67,6 +67,7 @@ void SelectLocationViewController::setupView() {
   btnFirmwareCopy->setEnabled(false);
   updateButtonTitleColor(btnFirmwareCopy);
   isCheck = false;
+  btnCheck->setChecked(false);
 }
 
 void SelectLocationViewController::onClickSelectLocation() { openLocationPanel(); }
@@ -102,16 +103,20 @@ void SelectLocationViewController::showSelectedLocation(const QUrl& url) {
   }
   selectedLocationUrl = QUrl::fromLocalFile(location.path);
   lbLocation->setText(location.path);
-  // A tooltip would take markup in a folder or card name for rich text; this one shows it as written.
-  lbLocation->setToolTip(Qt::convertFromPlainText(location.path));
+  // A tooltip would take markup in a folder or card name for rich text, so such a path goes in
+  // as escaped rich text; any other as it is, which is also what assistive technology reads.
+  lbLocation->setToolTip(Qt::mightBeRichText(location.path) ? Qt::convertFromPlainText(location.path) : location.path);
+  lbLocation->setAccessibleDescription(location.path);
   btnCheck->show();
   vSelected->show();
   vFullButton->hide();
+  keepFocus();  // the drop zone that had it is gone
 }
 
 void SelectLocationViewController::toggleCheck() {
   isCheck = !isCheck;
   setNamedImage(btnCheck, checkBoxImage(isCheck));
+  btnCheck->setChecked(isCheck);  // what assistive technology reads
   btnFirmwareCopy->setEnabled(isCheck);
   updateButtonTitleColor(btnFirmwareCopy);
 }

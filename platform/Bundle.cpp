@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QSvgRenderer>
 
+#include <memory>
+
 #include "platform/StringsFile.h"
 #include "platform/UserDefaults.h"
 
@@ -228,33 +230,50 @@ QString locateResources(const QString& executableDir) {
 
 QString localizedString(const QString& key) { return Bundle::main().localizedString(key); }
 
+namespace {
+
+QString imagePath(const QString& name, const QString& type) {
+  return QDir(Bundle::main().bundlePath()).filePath(QStringLiteral("images/") + name + u'.' + type);
+}
+
+// The picture at `size` (its own size when invalid), at the screen's pixel ratio.
+QPixmap render(QSvgRenderer& renderer, QSize size) {
+  const QSize logical = size.isValid() ? size : renderer.defaultSize();
+  if (logical.isEmpty()) return {};
+  const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+  QPixmap pixmap(logical * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(logical)));
+  return pixmap;
+}
+
+}  // namespace
+
 QPixmap imageNamed(const QString& name, QSize size) {
   if (name.isEmpty()) return {};
-  const QDir images(QDir(Bundle::main().bundlePath()).filePath(QStringLiteral("images")));
-  const QString svgPath = images.filePath(name + QStringLiteral(".svg"));
+  const QString svgPath = imagePath(name, QStringLiteral("svg"));
   if (QFileInfo(svgPath).isFile()) {
     QSvgRenderer renderer(svgPath);
-    if (renderer.isValid()) {
-      const QSize logical = size.isValid() ? size : renderer.defaultSize();
-      if (logical.isEmpty()) return {};
-      const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-      QPixmap pixmap(logical * ratio);
-      pixmap.setDevicePixelRatio(ratio);
-      pixmap.fill(Qt::transparent);
-      QPainter painter(&pixmap);
-      renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(logical)));
-      return pixmap;
-    }
+    if (renderer.isValid()) return render(renderer, size);
   }
-  const QString pngPath = images.filePath(name + QStringLiteral(".png"));
+  const QString pngPath = imagePath(name, QStringLiteral("png"));
   if (QFileInfo(pngPath).isFile()) return QPixmap(pngPath);
   return {};
 }
 
 QIcon iconNamed(const QString& name) {
+  // A drawing is read once for all the sizes.
+  std::unique_ptr<QSvgRenderer> drawing;
+  const QString svgPath = imagePath(name, QStringLiteral("svg"));
+  if (!name.isEmpty() && QFileInfo(svgPath).isFile()) {
+    drawing = std::make_unique<QSvgRenderer>(svgPath);
+    if (!drawing->isValid()) drawing.reset();
+  }
   QIcon icon;
   for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
-    const QPixmap pixmap = imageNamed(name, QSize(side, side));
+    const QPixmap pixmap = drawing ? render(*drawing, QSize(side, side)) : imageNamed(name, QSize(side, side));
     if (pixmap.isNull()) return {};
     icon.addPixmap(pixmap);
   }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <optional>
 #include <cerrno>
 #include <csignal>
 #include <sys/types.h>
@@ -17,23 +18,43 @@ QString procPath(qint64 pid, const char* entry) {
   return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1StringView(entry));
 }
 
-// A field of /proc/<pid>/status ("Uid:", "State:"), the text after the colon.
-QString statusField(qint64 pid, QLatin1StringView field) {
-  QFile f(procPath(pid, "status"));
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  const QByteArray prefix = QByteArray(field.data(), field.size()) + ':';
-  for (const QByteArray& line : f.readAll().split('\n')) {
-    if (line.startsWith(prefix)) return QString::fromUtf8(line.mid(prefix.size())).trimmed();
+// What the scan needs of /proc/<pid>/status, read once.
+struct Status {
+  QByteArray realUid;  // the first of the "Uid:" line's ids
+  QByteArray state;    // the "State:" line's letter
+};
+
+// The text after "<field>:" on its line, without the blanks around it.
+QByteArray fieldOf(const QByteArray& status, const char* field) {
+  const QByteArray key = QByteArray(field) + ':';
+  qsizetype at = key.size();
+  if (!status.startsWith(key)) {
+    const qsizetype line = status.indexOf('\n' + key);
+    if (line < 0) return {};
+    at += line + 1;
   }
-  return {};
+  const qsizetype end = status.indexOf('\n', at);
+  return status.mid(at, end < 0 ? -1 : end - at).trimmed();
+}
+
+std::optional<Status> statusOf(qint64 pid) {
+  QFile f(procPath(pid, "status"));
+  if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+  const QByteArray text = f.readAll();
+  Status status;
+  // "Uid:" lists real, effective, saved and file-system ids; the real one owns the process.
+  const QByteArray uids = fieldOf(text, "Uid");
+  status.realUid = uids.left(uids.indexOf('\t'));
+  status.state = fieldOf(text, "State").left(1);
+  return status;
 }
 
 // A process that has exited but was not reaped yet still has a /proc entry; it is gone all
 // the same.
-bool isExited(qint64 pid) {
-  const QString state = statusField(pid, QLatin1StringView("State"));
-  return state.isEmpty() || state.startsWith(u'Z') || state.startsWith(u'X');
+bool isExited(const std::optional<Status>& status) {
+  return !status || status->state.isEmpty() || status->state == "Z" || status->state == "X";
 }
+bool isExited(qint64 pid) { return isExited(statusOf(pid)); }
 
 QString identifierOf(qint64 pid) {
   QString target = QFile::symLinkTarget(procPath(pid, "exe"));
@@ -64,17 +85,15 @@ class ProcProcessSource final : public ProcessSource {
   std::vector<RunningApplication> runningApplications() override {
     std::vector<RunningApplication> out;
     const qint64 self = ::getpid();
-    const QString uid = QString::number(::getuid());
+    const QByteArray uid = QByteArray::number(::getuid());
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
       bool isPid = false;
       const qint64 pid = entry.toLongLong(&isPid);
       if (!isPid || pid == self) continue;
-      // "Uid:" lists real, effective, saved and file-system ids; the real one owns it.
-      const QStringList uids =
-          statusField(pid, QLatin1StringView("Uid")).split(u'\t', Qt::SkipEmptyParts);
-      if (uids.isEmpty() || uids.first() != uid) continue;
-      if (isExited(pid)) continue;
+      const std::optional<Status> status = statusOf(pid);
+      if (!status || status->realUid != uid) continue;
+      if (isExited(status)) continue;
       const QString identifier = identifierOf(pid);
       if (identifier.isEmpty()) continue;
       out.push_back({pid, identifier});

@@ -1,10 +1,14 @@
 #include "platform/ViewController.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/Accessibility.h"
 #include "platform/WindowController.h"
 
 namespace platform {
@@ -17,6 +21,7 @@ class SheetCover final : public QWidget {
  public:
   SheetCover(QWidget* window, QWidget* sheet) : QWidget(window), sheet_(sheet) {
     setObjectName(QStringLiteral("sheetCover"));
+    setDecorative(this);
     setAttribute(Qt::WA_NoSystemBackground);
     setGeometry(window->rect());
     window->installEventFilter(this);
@@ -52,7 +57,37 @@ class SheetCover final : public QWidget {
   QPointer<QWidget> sheet_;
 };
 
+// The sheet's window: Return presses the sheet's primary button, wherever the focus is, as it
+// does in the main window; Escape still closes the sheet.
+class SheetDialog final : public QDialog {
+ public:
+  SheetDialog(QWidget* parent, ViewController* sheet)
+      : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), sheet_(sheet) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (isReturnKey(event)) {
+      if (sheet_) sheet_->pressPrimaryButton();
+      event->accept();
+      return;
+    }
+    QDialog::keyPressEvent(event);
+  }
+
+ private:
+  QPointer<ViewController> sheet_;
+};
+
+bool usableControl(const QWidget* widget, const QWidget* view) {
+  return widget->isVisibleTo(view) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus);
+}
+
 }  // namespace
+
+bool isReturnKey(const QKeyEvent* event) {
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  return modifiers == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
 
 ViewController::ViewController(QObject* parent) : QObject(parent) {}
 
@@ -68,7 +103,10 @@ QWidget* ViewController::view() {
     auto* root = new QWidget;
     root->setObjectName(QStringLiteral("view"));
     view_ = root;
+    installAccessibleInterfaces();
     setupView(root);
+    // Return goes to the primary button, never to the button that happens to have the focus.
+    for (QPushButton* button : root->findChildren<QPushButton*>()) button->setAutoDefault(false);
     viewDidLoad();
   }
   return view_;
@@ -77,6 +115,48 @@ QWidget* ViewController::view() {
 WindowController* ViewController::windowController() const { return windowController_; }
 
 void ViewController::setupView(QWidget*) {}
+
+QAbstractButton* ViewController::primaryButton() const {
+  if (!view_) return nullptr;
+  for (QAbstractButton* button : view_->findChildren<QAbstractButton*>()) {
+    if (button->property("buttonRole").toString() == QLatin1StringView("primary") && button->isVisibleTo(view_) &&
+        button->isEnabled()) {
+      return button;
+    }
+  }
+  return nullptr;
+}
+
+bool ViewController::pressPrimaryButton() {
+  QAbstractButton* button = primaryButton();
+  if (!button) return false;
+  button->click();
+  return true;
+}
+
+QWidget* ViewController::firstControl() const {
+  if (!view_) return nullptr;
+  for (QWidget* widget : view_->findChildren<QWidget*>()) {
+    if (widget->property("initialFocus").toBool() && usableControl(widget, view_)) return widget;
+  }
+  if (QAbstractButton* button = primaryButton(); button && usableControl(button, view_)) return button;
+  // The focus chain runs through the whole window and back to the view.
+  for (QWidget* widget = view_->nextInFocusChain(); widget && widget != view_; widget = widget->nextInFocusChain()) {
+    if (view_->isAncestorOf(widget) && usableControl(widget, view_)) return widget;
+  }
+  return nullptr;
+}
+
+void ViewController::focusFirstControl() {
+  if (QWidget* control = firstControl()) control->setFocus(Qt::OtherFocusReason);
+}
+
+void ViewController::keepFocus() {
+  if (!view_) return;
+  const QWidget* focused = view_->window()->focusWidget();
+  if (focused && view_->isAncestorOf(focused) && usableControl(focused, view_)) return;
+  focusFirstControl();
+}
 
 void ViewController::presentViewControllerAsSheet(std::unique_ptr<ViewController> controller) {
   if (!controller || presented_) return;
@@ -88,9 +168,12 @@ void ViewController::presentViewControllerAsSheet(std::unique_ptr<ViewController
 
   // A child of this screen's view, so that it goes when the screen goes; window-modal over the
   // screen's window, without a frame of its own: it hangs from the window's top edge.
-  auto* dialog = new QDialog(over, Qt::Dialog | Qt::FramelessWindowHint);
+  auto* dialog = new SheetDialog(over, sheet);
   dialog->setObjectName(QStringLiteral("sheet"));
   dialog->setWindowTitle(over->window()->windowTitle());
+  // Assistive technology names the sheet by its heading, which its scene gives as its title.
+  const QString heading = sheet->view()->windowTitle();
+  dialog->setAccessibleName(heading.isEmpty() ? dialog->windowTitle() : heading);
   dialog->setWindowModality(Qt::WindowModal);
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -105,7 +188,9 @@ void ViewController::presentViewControllerAsSheet(std::unique_ptr<ViewController
 
   sheet->viewWillAppear();
   dialog->open();
+  dialog->activateWindow();  // the keys go to the sheet from now on
   sheet->viewDidAppear();
+  if (presented_ == sheet) sheet->focusFirstControl();
 }
 
 void ViewController::dismissViewController(ViewController* controller) {
@@ -121,6 +206,8 @@ void ViewController::dismissViewController(ViewController* controller) {
     dialog->disconnect(controller);
     dialog->hide();
     dialog->deleteLater();  // its cover goes with it
+    // The keys go back to the window the sheet hung from.
+    if (presenting->view_) presenting->view_->window()->activateWindow();
   }
   controller->deleteLater();
 }

@@ -6,7 +6,9 @@
 
 #include <memory>
 
+class QAbstractButton;
 class QDialog;
+class QKeyEvent;
 
 namespace platform {
 
@@ -45,6 +47,19 @@ class ViewController : public QObject {
   [[nodiscard]] ViewController* presentedViewController() const { return presented_; }
   [[nodiscard]] ViewController* presentingViewController() const { return presenting_; }
 
+  // The screen's primary action: the first shown, enabled button of the view whose
+  // "buttonRole" property is "primary"; nullptr when there is none. Return presses it.
+  [[nodiscard]] QAbstractButton* primaryButton() const;
+  // Presses the primary button; false when there is none.
+  bool pressPrimaryButton();
+  // Gives the keyboard focus to the screen's first control: the shown, enabled control whose
+  // "initialFocus" property is true, else the primary button, else the first control that Tab
+  // reaches. The window and the sheet call it when the screen appears.
+  void focusFirstControl();
+  // The same, but only while the focus is on no shown, enabled control of this screen: for a
+  // screen that swapped a part of itself or disabled the control that had the focus.
+  void keepFocus();
+
   virtual void viewDidLoad() {}
   virtual void viewWillAppear() {}
   virtual void viewDidAppear() {}
@@ -56,6 +71,8 @@ class ViewController : public QObject {
 
  private:
   friend class WindowController;
+  [[nodiscard]] QWidget* firstControl() const;
+
   QPointer<QWidget> view_;
   Storyboard* storyboard_ = nullptr;
   QPointer<WindowController> windowController_;
@@ -63,5 +80,9 @@ class ViewController : public QObject {
   QPointer<ViewController> presenting_;  // the screen this one is a sheet over
   QPointer<QDialog> sheet_;              // the dialog this screen is shown in as a sheet
 };
+
+// Whether `event` is Return or the keypad's Enter with no other modifier: the key that presses
+// a screen's primary button.
+[[nodiscard]] bool isReturnKey(const QKeyEvent* event);
 
 }  // namespace platform

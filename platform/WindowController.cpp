@@ -1,8 +1,10 @@
 #include "platform/WindowController.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
+#include "platform/FocusRing.h"
 #include "platform/ViewController.h"
 
 namespace platform {
@@ -17,6 +19,15 @@ class WindowController::Window final : public QWidget {
   }
 
  protected:
+  // Return that no control took presses the screen's primary button.
+  void keyPressEvent(QKeyEvent* event) override {
+    ViewController* content = owner_ ? owner_->contentViewController() : nullptr;
+    if (isReturnKey(event) && content && content->pressPrimaryButton()) {
+      event->accept();
+      return;
+    }
+    QWidget::keyPressEvent(event);
+  }
   void closeEvent(QCloseEvent* event) override {
     QWidget::closeEvent(event);
     if (owner_) owner_->handleClose();
@@ -37,6 +48,7 @@ WindowController::~WindowController() {
 QWidget* WindowController::window() {
   if (!window_) {
     windowWillLoad();
+    FocusRing::install();
     window_ = new Window(this);
     windowDidLoad();
   }
@@ -63,7 +75,10 @@ void WindowController::setContentViewController(std::unique_ptr<ViewController> 
   }
   win->layout()->addWidget(view);
   view->show();
-  if (visible) next->viewDidAppear();
+  if (visible) {
+    next->viewDidAppear();
+    if (content_ == next) next->focusFirstControl();
+  }
 
   if (old) {
     old->windowController_ = nullptr;
@@ -78,7 +93,10 @@ void WindowController::showWindow() {
   win->show();
   win->raise();
   win->activateWindow();
-  if (content_ && !wasVisible) content_->viewDidAppear();
+  if (content_ && !wasVisible) {
+    content_->viewDidAppear();
+    if (content_) content_->focusFirstControl();
+  }
 }
 
 void WindowController::close() {

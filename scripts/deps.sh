@@ -8,8 +8,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-s
           qt6-translations-l10n fonts-noto-core fonts-noto-cjk)
 # The screens use Noto Sans and Noto Sans CJK KR; the layout tests measure text in them.
 if [[ "${1:-build}" == bench ]]; then
-  # The download benchmark measures curl beside the program.
-  packages+=(curl)
+  # The download benchmark measures curl beside the program; the start-up benchmark watches a
+  # virtual X server for the windows it maps, with a session bus.
+  packages+=(curl xvfb xauth libxcb1-dev dbus-daemon)
 fi
 if [[ "${1:-build}" == fuzz ]]; then
   # The fuzz targets build with clang and link libFuzzer and the sanitizers from its runtime.

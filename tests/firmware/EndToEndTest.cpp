@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -31,6 +32,7 @@
 #include "platform/OpenPanel.h"
 #include "platform/UserDefaults.h"
 #include "support/DiskImages.h"
+#include "support/Keyboard.h"
 #include "tools/firmware-service/FirmwarePackages.h"
 #include "tools/firmware-service/FirmwareService.h"
 
@@ -259,6 +261,136 @@ class EndToEnd : public AppFixture {
     EXPECT_TRUE(alerts.empty());
   }
 
+  // Keys as the keyboard sends them, to wherever they go now.
+  void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    testing_support::press(window_->window(), key, modifiers);
+  }
+  QWidget* focused() { return testing_support::keyTarget(window_->window()); }
+
+  // The same road with the keyboard alone: each screen puts the focus on its first control and
+  // Return presses its primary button; Tab, Space, the arrows and Escape do the rest.
+  void walkToGuideByKeyboard() {
+    QWidget* window = window_->window();
+    const int connected = count(Type::DEVICE_CONNECTED);
+
+    auto* intro = content<IntroViewController>();
+    ASSERT_NE(intro, nullptr);
+    EXPECT_EQ(focused(), intro->pbtnLanguage.data());
+    press(Qt::Key_Return);
+
+    // Return does nothing while Next is disabled, and presses it once the camera is there.
+    auto* check = content<CheckDeviceViewController>();
+    ASSERT_NE(check, nullptr);
+    press(Qt::Key_Return);
+    EXPECT_EQ(content<CheckDeviceViewController>(), check);
+    ASSERT_TRUE(runUntil([&] { return count(Type::DEVICE_CONNECTED) > connected; }, 10));
+    EXPECT_EQ(focused(), child<QPushButton>(check, "btnConnectNext"));
+    press(Qt::Key_Return);
+
+    ASSERT_TRUE(runUntil([&] { return content<CheckSupportDeviceViewController>() != nullptr; }, 10));
+    EXPECT_EQ(focused(), child<QPushButton>(content<CheckSupportDeviceViewController>(), "btnSupportNext"));
+    press(Qt::Key_Return);
+
+    // The list has the focus; the first arrow chooses the top row, Tab leaves the list and
+    // Shift+Tab comes back to it, Return opens the chosen row's description.
+    auto* list = content<FirmwareSelectViewController>();
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !list->isRequestPending(); }));
+    ASSERT_EQ(list->tbv->rowCount(), 3);
+    EXPECT_EQ(focused(), list->tbv.data());
+    testing_support::expectRingAround(list->tbv);
+    press(Qt::Key_Return);
+    EXPECT_TRUE(list->vSelectedFirmwareInfo->isHidden()) << "a description opened with no row chosen";
+    press(Qt::Key_Down);
+    ASSERT_NE(list->selectedCameraFirmwareInfo, nullptr);
+    EXPECT_EQ(list->selectedCameraFirmwareInfo->version, QStringLiteral("1.2.0"));
+    press(Qt::Key_Down);
+    EXPECT_EQ(list->selectedCameraFirmwareInfo->version, QStringLiteral("1.1.0"));
+    press(Qt::Key_Up);
+    EXPECT_EQ(list->selectedCameraFirmwareInfo->version, QStringLiteral("1.2.0"));
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), child<QPushButton>(list, "btnShowBeforePage"));
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(focused(), list->tbv.data());
+    press(Qt::Key_Return);
+    ASSERT_FALSE(list->vSelectedFirmwareInfo->isHidden());
+    EXPECT_EQ(focused(), list->tvFirmwareDescription.data());
+    press(Qt::Key_Return);
+    EXPECT_EQ(content<FirmwareSelectViewController>(), list) << "Download went ahead unconfirmed";
+    ASSERT_NO_FATAL_FAILURE(testing_support::tabTo(window, list->btnCheck));
+    testing_support::expectRingAround(list->btnCheck);
+    press(Qt::Key_Space);
+    ASSERT_TRUE(list->btnFirmwareDownload->isEnabled());
+    press(Qt::Key_Return);
+
+    auto* download = content<FirmwareFileDownloadViewController>();
+    ASSERT_NE(download, nullptr);
+    ASSERT_TRUE(waitFor([&] {
+      return download->lbTopContent->text() != text("downloading_firmware_top") && !download->isExtracting();
+    }));
+    ASSERT_EQ(download->lbTopContent->text(), text("download_firmware_finish_top"));
+    EXPECT_EQ(focused(), download->btnShowSelectLocation.data());
+    press(Qt::Key_Return);
+
+    // Escape closes the sheet; Return opens it again. Its drop zone has the focus.
+    ASSERT_NE(download->presentedViewController(), nullptr);
+    press(Qt::Key_Escape);
+    EXPECT_EQ(download->presentedViewController(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    press(Qt::Key_Return);
+    auto* chooser = dynamic_cast<SelectLocationViewController*>(download->presentedViewController());
+    ASSERT_NE(chooser, nullptr);
+    auto* dropZone = child<QToolButton>(chooser, "btnSelectLocation");
+    EXPECT_EQ(focused(), dropZone);
+    testing_support::expectRingAround(dropZone);
+    const int panels = panels_;
+    press(Qt::Key_Return);
+    EXPECT_EQ(panels_, panels) << "Return chose for the user";
+    press(Qt::Key_Space);
+    EXPECT_EQ(panels_, panels + 1);
+    EXPECT_EQ(chooser->lbLocation->text(), card_);
+    ASSERT_NO_FATAL_FAILURE(testing_support::tabTo(window, chooser->btnCheck));
+    press(Qt::Key_Return);
+    EXPECT_EQ(download->presentedViewController(), chooser) << "copied unconfirmed";
+    press(Qt::Key_Space);
+    ASSERT_TRUE(chooser->btnFirmwareCopy->isEnabled());
+    press(Qt::Key_Return);
+    EXPECT_EQ(download->presentedViewController(), nullptr);
+
+    ASSERT_TRUE(waitFor([&] { return download->lbTopContent->text() != text("copy_firmware_top"); }));
+    ASSERT_EQ(download->lbTopContent->text(), text("copy_firmware_finish_top"));
+    EXPECT_EQ(readAll(card_ + u'/' + kFirmwareName), firmware_);
+    EXPECT_EQ(focused(), download->btnShowUpdateGuide.data());
+    press(Qt::Key_Return);
+
+    auto* handOver = content<GoFrimwareUpdateViewController>();
+    ASSERT_NE(handOver, nullptr);
+    EXPECT_EQ(focused(), child<QPushButton>(handOver, "btnFrimwareUpdate"));
+    press(Qt::Key_Return);
+    auto* guide = content<SetupGuideViewController>();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(focused(), guide->btnNext.data());
+    EXPECT_TRUE(alerts.empty());
+  }
+
+  // The guide's pages with the arrow keys, then Return on the last page: Finish.
+  void browseGuideByKeyboard(SetupGuideViewController& guide) {
+    for (int page = 2; page <= 9; ++page) {
+      press(Qt::Key_Right);
+      EXPECT_EQ(guide.lbPage->text(), QStringLiteral("%1 / 9").arg(page));
+    }
+    press(Qt::Key_Right);
+    EXPECT_EQ(guide.lbPage->text(), QStringLiteral("9 / 9"));
+    press(Qt::Key_Left);
+    EXPECT_EQ(guide.lbPage->text(), QStringLiteral("8 / 9"));
+    // The page area takes the focus too; the arrows turn pages there as well.
+    ASSERT_NO_FATAL_FAILURE(testing_support::tabTo(window_->window(), guide.svContent));
+    testing_support::expectRingAround(guide.svContent);
+    press(Qt::Key_Right);
+    EXPECT_EQ(guide.lbPage->text(), QStringLiteral("9 / 9"));
+    EXPECT_TRUE(guide.btnNext->isHidden());
+  }
+
   // Next through every page of the guide.
   void browseGuide(SetupGuideViewController& guide) {
     for (int page = 2; page <= 9; ++page) {
@@ -338,6 +470,47 @@ TEST_F(EndToEnd, StartOverWalksAgainInKorean) {
   EXPECT_EQ(guide->lbContent->text(), korean.localizedString(QStringLiteral("setup_guide_count_step1")));
   const VokCameraRef camera = window_->camera();
   child<QPushButton>(guide, "btnFinish")->click();
+  expectShutdownInOrder(camera);
+}
+
+TEST_F(EndToEnd, WalkToTheCardAndFinishWithTheKeyboardAlone) {
+  openAtIntro();
+  ASSERT_NO_FATAL_FAILURE(walkToGuideByKeyboard());
+  auto* guide = content<SetupGuideViewController>();
+  ASSERT_NO_FATAL_FAILURE(browseGuideByKeyboard(*guide));
+  const VokCameraRef camera = window_->camera();
+  ASSERT_NE(camera, nullptr);
+  press(Qt::Key_Return);
+  expectShutdownInOrder(camera);
+}
+
+// Korean picked from the language pop-up with the keyboard: the rebuilt intro has the focus on
+// the pop-up again, and the road goes on in Korean.
+TEST_F(EndToEnd, WalkInKoreanWithTheKeyboardAlone) {
+  openAtIntro();
+  auto* intro = content<IntroViewController>();
+  ASSERT_NE(intro, nullptr);
+  ASSERT_EQ(focused(), intro->pbtnLanguage.data());
+  press(Qt::Key_Space);
+  ASSERT_NE(QApplication::activePopupWidget(), nullptr) << "Space did not open the pop-up";
+  press(Qt::Key_Up);
+  press(Qt::Key_Return);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  // The offscreen platform does not hand the activation back once a pop-up has closed.
+  window_->window()->activateWindow();
+  ASSERT_NE(content<IntroViewController>(), intro);
+  intro = content<IntroViewController>();
+  ASSERT_NE(intro, nullptr);
+  const platform::Bundle korean(QString::fromUtf8(RAVLIO_SOURCE_RESOURCES) + QStringLiteral("/ko.lproj"));
+  EXPECT_EQ(child<QLabel>(intro, "lbTitle")->text(), korean.localizedString(QStringLiteral("intro_title")));
+  EXPECT_EQ(focused(), intro->pbtnLanguage.data());
+
+  ASSERT_NO_FATAL_FAILURE(walkToGuideByKeyboard());
+  auto* guide = content<SetupGuideViewController>();
+  EXPECT_EQ(guide->lbContent->text(), korean.localizedString(QStringLiteral("setup_guide_count_step1")));
+  const VokCameraRef camera = window_->camera();
+  ASSERT_NO_FATAL_FAILURE(browseGuideByKeyboard(*guide));
+  press(Qt::Key_Return);
   expectShutdownInOrder(camera);
 }
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "FirmwareFixture.h"
+#include "FirmwareScreenFixture.h"
 #include "FirmwareTestSupport.h"
 #include "app/AppFixture.h"
 #include "app/DarkLook.h"
@@ -24,37 +24,15 @@
 
 namespace {
 
-using firmware_testing::catalogueJson;
-
 QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
 
 // The firmware list and the download screen in a window with the program's look, in each
 // language and window size, in each of their states.
-class FirmwareScreenLayout : public ScreenFixture {
+class FirmwareScreenLayout : public FirmwareScreenFixture {
  protected:
   void SetUp() override {
-    ScreenFixture::SetUp();
+    FirmwareScreenFixture::SetUp();
     testing_support::requireFonts();
-    folders_ = std::make_unique<TemporaryFirmwareFolders>();
-    ASSERT_TRUE(folders_->isValid());
-    darkLook::applyToApplication();
-    registerFirmwareScenes(board_);
-    service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
-  }
-  void TearDown() override {
-    ScreenFixture::TearDown();
-    folders_.reset();
-  }
-
-  FirmwareSelectViewController* showList(QSize size) {
-    auto* screen = show<FirmwareSelectViewController>("FirmwareSelectViewController", size, [](auto& s) {
-      s.productName = QStringLiteral("Tavo Quill");
-      s.firmwareVersion = QStringLiteral("1.0.2");
-    });
-    if (screen) {
-      EXPECT_TRUE(platform::processEventsUntil([&] { return !screen->isRequestPending(); }, std::chrono::seconds(20)));
-    }
-    return screen;
   }
 
   // Every screen state in every language and size; `check` runs on each, told the language.
@@ -80,7 +58,7 @@ class FirmwareScreenLayout : public ScreenFixture {
         ASSERT_NE(list, nullptr);
         ASSERT_FALSE(list->vNoInternetConnection->isHidden());
         check();
-        service_.answer(catalogueJson({{"1.2.0", 10}, {"1.1.0", 10}, {"1.0.2", 10}}));
+        answerThreeVersions();
       }
       auto* download = show<FirmwareFileDownloadViewController>(
           "FirmwareFileDownloadViewController", size, [](FirmwareFileDownloadViewController& s) {
@@ -104,8 +82,6 @@ class FirmwareScreenLayout : public ScreenFixture {
     });
   }
 
-  std::unique_ptr<TemporaryFirmwareFolders> folders_;
-  firmware_testing::LocalService service_;
 };
 
 TEST_F(FirmwareScreenLayout, EveryStateShowsItsWholeTexts) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <future>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/Clock.h"
@@ -22,6 +23,16 @@ TEST(RunningApplications, ListsOurChildrenButNeverOurselves) {
     EXPECT_NE(app.pid, ::getpid());
     EXPECT_FALSE(app.identifier.isEmpty());
   }
+}
+
+// A child that has exited but is not reaped yet still has its /proc entry; it is not listed.
+TEST(RunningApplications, LeavesOutAnExitedProcessNotYetReaped) {
+  ChildProcess child("exec sleep 0.2");
+  ASSERT_TRUE(findProcess(child.pid(), QStringLiteral("sleep")));
+  siginfo_t info{};
+  ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child.pid()), &info, WEXITED | WNOWAIT), 0);  // a zombie now
+  for (const auto& app : platform::processes().runningApplications()) EXPECT_NE(app.pid, child.pid());
+  EXPECT_EQ(child.reap(), 0);
 }
 
 TEST(RunningApplications, TerminateEndsAnOrdinaryProcess) {

@@ -177,8 +177,11 @@ bool readHardLinks(QIODevice& volume, std::vector<HardLink>* links, QString* why
   std::vector<Named> files;  // candidates for the nodes: files right in some folder
   std::uint32_t privateFolder = 0;
   std::uint32_t leaf = get32(node, kHeaderFirstLeafField);
-  for (std::uint32_t visited = 0; leaf != 0; ++visited) {
-    if (visited >= totalNodes || leaf >= totalNodes ||
+  // Each leaf once: a chain that comes back to a node it passed is a loop, however many nodes
+  // the header claims.
+  std::set<std::uint32_t> visited;
+  while (leaf != 0) {
+    if (!visited.insert(leaf).second || leaf >= totalNodes ||
         !catalog.read(static_cast<std::uint64_t>(leaf) * nodeSize, nodeSize, &node) ||
         static_cast<std::int8_t>(node[8]) != kLeafNode) {
       return damaged();
