@@ -322,7 +322,7 @@ TEST_F(UdifDecoder, BadImageTable) {
   };
   const auto chunk = [](Assembled& a, qsizetype i) -> Entry& { return a.tables[0].entries[i]; };
   // The stored bytes of chunk `i` replaced by what `change` makes of them.
-  const auto restore = [](qsizetype i, const std::function<QByteArray(QByteArray)>& change) {
+  const auto storeAgain = [](qsizetype i, const std::function<QByteArray(QByteArray)>& change) {
     return [=](Assembled& a) {
       Entry& e = a.tables[0].entries[i];
       const QByteArray stored = change(a.fork.mid(static_cast<qsizetype>(e.offset), static_cast<qsizetype>(e.length)));
@@ -383,17 +383,17 @@ TEST_F(UdifDecoder, BadImageTable) {
        [&](Assembled& a) {
          a.tables.append({a.tables[0].sectorCount, ~0ULL - 4, {{kZeroFill, 0, ~0ULL - 4, 0, 0}}});
        }},
-      {"truncated zlib", zlib, restore(4, cut)},
-      {"corrupt zlib", zlib, restore(4, flip)},
-      {"truncated bzip2", {kBzip2Chunk}, restore(4, cut)},
-      {"corrupt bzip2", {kBzip2Chunk}, restore(4, flip)},
-      {"truncated LZMA", {kLzmaChunk}, restore(4, cut)},
-      {"corrupt LZMA", {kLzmaChunk}, restore(4, flip)},
-      {"truncated ADC", {kAdcChunk}, restore(4, cut)},
+      {"truncated zlib", zlib, storeAgain(4, cut)},
+      {"corrupt zlib", zlib, storeAgain(4, flip)},
+      {"truncated bzip2", {kBzip2Chunk}, storeAgain(4, cut)},
+      {"corrupt bzip2", {kBzip2Chunk}, storeAgain(4, flip)},
+      {"truncated LZMA", {kLzmaChunk}, storeAgain(4, cut)},
+      {"corrupt LZMA", {kLzmaChunk}, storeAgain(4, flip)},
+      {"truncated ADC", {kAdcChunk}, storeAgain(4, cut)},
       {"ADC reaching before the chunk",
        {kAdcChunk},
-       restore(4, [](QByteArray b) { return QByteArray("\x40\x00\x10", 3) + b; })},
-      {"truncated raw", {kRawChunk}, restore(4, cut)},
+       storeAgain(4, [](QByteArray b) { return QByteArray("\x40\x00\x10", 3) + b; })},
+      {"truncated raw", {kRawChunk}, storeAgain(4, cut)},
       {"zlib one sector long", zlib, lengthOff(kZlibChunk, 1)},
       {"zlib one sector short", zlib, lengthOff(kZlibChunk, -1)},
       {"bzip2 one sector long", {kBzip2Chunk}, lengthOff(kBzip2Chunk, 1)},
