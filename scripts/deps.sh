@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
-          libgtest-dev libgmock-dev zlib1g-dev libbz2-dev 7zip genisoimage qt6-translations-l10n
-          fonts-noto-core fonts-noto-cjk)
+          libgtest-dev libgmock-dev zlib1g-dev libbz2-dev liblzma-dev libdeflate-dev 7zip genisoimage
+          qt6-translations-l10n fonts-noto-core fonts-noto-cjk)
 # The screens use Noto Sans and Noto Sans CJK KR; the layout tests measure text in them.
 if [[ "${1:-build}" == bench ]]; then
   # The download benchmark measures curl beside the program; the start-up benchmark watches a

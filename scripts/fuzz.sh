@@ -10,7 +10,7 @@ unset TSAN_OPTIONS
 scripts/deps.sh fuzz
 cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DRAVLIO_FUZZ=ON -DRAVLIO_TESTS=OFF
-fuzzers=(catalogue_answer version_order strings_file scenario hfs_catalog)
+fuzzers=(catalogue_answer version_order strings_file scenario hfs_catalog udif_tables)
 cmake --build "$root/build-fuzz" --parallel --target "${fuzzers[@]/#/fuzz_}"
 # All at once; new inputs go to a scratch corpus, the seeds stay as committed.
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <functional>
 
 #include "support/TestFiles.h"
@@ -34,6 +35,22 @@ inline void makeImage(const QString& imagePath, const QList<QPair<QString, QByte
         for (const auto& [name, bytes] : files) writeFile(dir.filePath(name), bytes);
       },
       options);
+}
+
+// Bytes like a firmware file's: `repeating` bytes that repeat with a period of 251 bytes, then
+// `random` ones that do not compress.
+inline QByteArray firmwareBytes(int repeating, int random) {
+  QByteArray b;
+  b.reserve(repeating + random);
+  for (int i = 0; i < repeating; ++i) b.append(static_cast<char>(i % 251));
+  std::uint32_t x = 2463534242u;
+  for (int i = 0; i < random; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b.append(static_cast<char>(x));
+  }
+  return b;
 }
 
 }  // namespace testing_support

@@ -59,18 +59,7 @@ SevenZipView sevenZipView(const QString& image) {
 
 // Firmware-like bytes across more than one 1 MiB chunk: a compressible half and a half that
 // does not shrink (stored as it is).
-QByteArray firmwareBytes() {
-  QByteArray b;
-  for (int i = 0; i < 800 * 1024; ++i) b.append(static_cast<char>(i % 251));
-  std::uint32_t x = 2463534242u;
-  for (int i = 0; i < 800 * 1024; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b.append(static_cast<char>(x));
-  }
-  return b;
-}
+QByteArray firmwareBytes() { return testing_support::firmwareBytes(800 * 1024, 800 * 1024); }
 
 // Everything in `folder`, names as bytes (shown as UTF-8), in byte order.
 QStringList entriesIn(const QString& folder) {

@@ -21,6 +21,7 @@
 #include "tools/diskimage/FileTree.h"
 #include "tools/diskimage/HfsCatalog.h"
 #include "tools/diskimage/HfsPlusWriter.h"
+#include "tools/diskimage/UdifDecoder.h"
 #include "tools/diskimage/UdifReader.h"
 
 namespace diskimage {
@@ -260,10 +261,37 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
     *why = QStringLiteral("cannot make ") + display(folder);
     return false;
   }
+  // A UDIF image's chunks are decoded here, on every core, into the plain volume beside the
+  // folder: in the staging folder, so it counts against the budget (checked from the tables
+  // before anything is written). 7-Zip then reads the file system alone, and the hard links are
+  // read from the decoded volume's catalog; it goes once both are done. Decoding and 7-Zip's
+  // extraction share the time one extraction may take.
+  const QByteArray decoded = folder + ".disk";
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
+  const UdifDecoding decoding =
+      decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(std::max<qint64>(allowed, 0)), deadline);
+  if (decoding.status == UdifDecoding::Status::Failed) {
+    *why = decoding.why;
+    return false;
+  }
+  const bool ours = decoding.status == UdifDecoding::Status::Decoded;
+  const struct DecodedVolume {
+    const QByteArray& path;
+    bool made;
+    ~DecodedVolume() {
+      if (made) (void)::unlink(path.constData());
+    }
+  } decodedVolume{decoded, ours};
+  const QByteArray source = ours ? decoded : archive;
+  QStringList arguments = {QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"),
+                           QStringLiteral("-o") + display(folder)};
+  if (ours) arguments << QStringLiteral("-thfs");
+  arguments << QStringLiteral("--") << display(source);
+  const platform::Duration left =
+      std::max(platform::Duration(deadline - std::chrono::steady_clock::now()), platform::Duration(0));
   QByteArray output;
-  if (!runWatched({QStringLiteral("x"), QStringLiteral("-y"), QStringLiteral("-bsp0"), QStringLiteral("-o") + display(folder),
-                   QStringLiteral("--"), display(archive)},
-                  folder, archive, budget, timeout, &output, why)) {
+  if (!runWatched(arguments, folder, archive, budget, left, &output, why)) {
     return false;
   }
   *volumeRoot = folder;
@@ -271,7 +299,7 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   if (!isVolumeFileSystem(listing.types)) return true;
   const std::vector<tree::Entry> top = tree::entriesOf(folder);
   if (top.size() == 1 && top[0].type == tree::Entry::Type::Folder) *volumeRoot = folder + '/' + top[0].name;
-  return presentHardLinks(archive, listing, *volumeRoot, budget, timeout, why);
+  return presentHardLinks(source, listing, *volumeRoot, budget, timeout, why);
 }
 
 // Makes `inner`, a folder inside `folder`, take `folder`'s place.

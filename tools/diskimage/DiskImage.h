@@ -37,12 +37,15 @@ struct Outcome {
 
 // `image` is a file URL or an absolute path. Extracts into "<root>/<volume name>", replacing
 // what an earlier attach left there; an image whose files are a single partition image (as
-// 7-Zip gives for some disk images) has that extracted in turn. An HFS+ or APFS volume's
-// root files lie at the top of the mount point, as on a Mac, hard-linked files with their
-// content at each of their places. An image that would unpack to more
-// than extractionBound fails before anything is written (a UDIF image is judged by the size of
-// its disk, anything else by 7-Zip's listing of its files), and whatever an image claims, the
-// attach stops as soon as it has written more. Nothing appears under the final name unless the
+// 7-Zip gives for some disk images) has that extracted in turn. A UDIF image's HFS+ volume is
+// decoded here on every core (see UdifDecoder.h) and 7-Zip extracts the files from that;
+// images with chunks we do not decode go to 7-Zip whole, and a damaged chunk fails the attach.
+// An HFS+ or APFS volume's root files lie at the top of the mount point, as on a Mac,
+// hard-linked files with their content at each of their places. An image that would unpack to
+// more than extractionBound fails before anything is written (a UDIF image is judged by the
+// size of its disk, anything else by 7-Zip's listing of its files), and whatever an image
+// claims, the attach stops as soon as it has written more (the decoded volume counts). Nothing
+// appears under the final name unless the
 // whole extraction succeeded. First it clears what earlier runs left in the root (see
 // AttachRoot.h); the volume it makes is held by the process `holder` (the program that asked
 // for it) until that ends or detaches it.

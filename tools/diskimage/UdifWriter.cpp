@@ -19,18 +19,16 @@ using be::put32;
 using be::put64;
 
 constexpr std::uint64_t kChunkSectors = 2048;  // 1 MiB
-constexpr int kBlockTableHeaderSize = 204;
-constexpr int kChunkEntrySize = 40;
+using udif::kTableHeaderSize;
+using udif::kTableEntrySize;
 using udif::kTrailerSize;
 constexpr std::uint32_t kCrc32Checksum = 2;
-
-// Kinds of block-table entries.
-constexpr std::uint32_t kZeroFill = 0x00000000;
-constexpr std::uint32_t kRawChunk = 0x00000001;
-constexpr std::uint32_t kFreeChunk = 0x00000002;
-constexpr std::uint32_t kZlibChunk = 0x80000005;
-constexpr std::uint32_t kBzip2Chunk = 0x80000006;
-constexpr std::uint32_t kLastEntry = 0xFFFFFFFF;
+using udif::kBzip2Chunk;
+using udif::kFreeChunk;
+using udif::kLastEntry;
+using udif::kRawChunk;
+using udif::kZeroFill;
+using udif::kZlibChunk;
 
 struct Entry {
   std::uint32_t type;
@@ -63,24 +61,24 @@ bool compress(ChunkKind kind, const QByteArray& in, QByteArray* out) {
 }
 
 QByteArray blockTable(const DiskPiece& piece, const QList<Entry>& entries, std::uint32_t crc) {
-  QByteArray t(kBlockTableHeaderSize + kChunkEntrySize * entries.size(), '\0');
+  QByteArray t(kTableHeaderSize + kTableEntrySize * entries.size(), '\0');
   put32(t, 0, be::code("mish"));
   put32(t, 4, 1);
-  put64(t, 8, piece.firstSector);
+  put64(t, udif::kTableFirstSectorField, piece.firstSector);
   put64(t, udif::kTableSectorCountField, piece.sectorCount);
   put32(t, 32, static_cast<std::uint32_t>(kChunkSectors + 8));  // buffers a reader needs, in sectors
   put32(t, 36, static_cast<std::uint32_t>(piece.id));
   put32(t, 64, kCrc32Checksum);
   put32(t, 68, 32);
   put32(t, 72, crc);
-  put32(t, 200, static_cast<std::uint32_t>(entries.size()));
+  put32(t, udif::kTableEntryCountField, static_cast<std::uint32_t>(entries.size()));
   for (qsizetype i = 0; i < entries.size(); ++i) {
-    const qsizetype at = kBlockTableHeaderSize + kChunkEntrySize * i;
-    put32(t, at, entries[i].type);
-    put64(t, at + 8, entries[i].sector);
-    put64(t, at + 16, entries[i].sectors);
-    put64(t, at + 24, entries[i].offset);
-    put64(t, at + 32, entries[i].length);
+    const qsizetype at = kTableHeaderSize + kTableEntrySize * i;
+    put32(t, at + udif::kEntryKindField, entries[i].type);
+    put64(t, at + udif::kEntrySectorField, entries[i].sector);
+    put64(t, at + udif::kEntrySectorCountField, entries[i].sectors);
+    put64(t, at + udif::kEntryOffsetField, entries[i].offset);
+    put64(t, at + udif::kEntryLengthField, entries[i].length);
   }
   return t;
 }
@@ -182,7 +180,7 @@ bool writeUdifImage(const QList<DiskPiece>& pieces, QFile& volume, ChunkKind chu
   put32(trailer, 4, 4);
   put32(trailer, 8, kTrailerSize);
   put32(trailer, 12, 1);  // flattened
-  put64(trailer, 32, dataLength);
+  put64(trailer, udif::kDataForkLengthField, dataLength);
   put32(trailer, 56, 1);  // segment 1 of 1
   put32(trailer, 60, 1);
   trailer.replace(64, 16, QUuid::createUuid().toRfc4122());
