@@ -59,11 +59,6 @@ QColor colorOf(QLabel* label) {
   return label->palette().color(QPalette::Active, QPalette::WindowText);
 }
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The download screen against a local service whose answer each test chooses.
 class DownloadScreen : public FirmwareFolders {
  protected:
@@ -128,8 +123,9 @@ TEST_F(DownloadScreen, DownloadsChecksAndExtracts) {
   EXPECT_EQ(s.lbPercent->text(), QStringLiteral("100%"));
   ASSERT_TRUE(s.firmewareFileURL);
   EXPECT_EQ(s.firmewareFileURL->toLocalFile(), workingFolder() + QStringLiteral("/QUILL_120.FIR"));
-  EXPECT_EQ(readAll(s.firmewareFileURL->toLocalFile()), firmware_);
-  EXPECT_EQ(readAll(destination()), readAll(path(QStringLiteral("package.dmg"))));  // the image stays
+  EXPECT_EQ(testing_support::readFile(s.firmewareFileURL->toLocalFile()), firmware_);
+  EXPECT_EQ(testing_support::readFile(destination()),
+            testing_support::readFile(path(QStringLiteral("package.dmg"))));  // the image stays
   EXPECT_TRUE(attached().isEmpty());
   EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no temporary files left
   const QList<HttpRequest> requests = server_->requests();
@@ -262,7 +258,7 @@ TEST_F(DownloadScreen, BadInputTable) {
     EXPECT_FALSE(s.btnDownloadRetry->isHidden());
     EXPECT_FALSE(s.firmewareFileURL);
     EXPECT_EQ(server_->requests().size() - before, c.requests);
-    EXPECT_EQ(readAll(destination()) == "the earlier download", !c.replaced);
+    EXPECT_EQ(testing_support::readFile(destination()) == "the earlier download", !c.replaced);
     EXPECT_EQ(QDir(workingFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("TavoQuill_FW120.dmg")});
     EXPECT_TRUE(attached().isEmpty());
     EXPECT_TRUE(QDir(path(QStringLiteral("cache"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -300,7 +296,7 @@ TEST_F(DownloadScreen, RedirectsAreFollowedToTheFile) {
     Screen& s = open(entry());
     ASSERT_TRUE(finish());
     EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
-    EXPECT_EQ(readAll(destination()), readAll(path(QStringLiteral("package.dmg"))));
+    EXPECT_EQ(testing_support::readFile(destination()), testing_support::readFile(path(QStringLiteral("package.dmg"))));
     EXPECT_EQ(server_->requests().size() - before, c.hops.size() + 1);
     EXPECT_EQ(server_->requests().last().path(), c.last);
     screen_.reset();
@@ -341,9 +337,10 @@ TEST_F(DownloadScreen, LongestFileNameIsDownloadedAndExtracted) {
   Screen& s = open(info);
   ASSERT_TRUE(finish());
   EXPECT_EQ(s.lbTopContent->text(), text("download_firmware_finish_top"));
-  EXPECT_EQ(readAll(workingFolder() + u'/' + *info->fileName), readAll(path(QStringLiteral("package.dmg"))));
+  EXPECT_EQ(testing_support::readFile(workingFolder() + u'/' + *info->fileName),
+            testing_support::readFile(path(QStringLiteral("package.dmg"))));
   ASSERT_TRUE(s.firmewareFileURL);
-  EXPECT_EQ(readAll(s.firmewareFileURL->toLocalFile()), firmware_);
+  EXPECT_EQ(testing_support::readFile(s.firmewareFileURL->toLocalFile()), firmware_);
   EXPECT_TRUE(attached().isEmpty());
   EXPECT_EQ(server_->requests().size(), 1);
 }
@@ -647,7 +644,7 @@ TEST_F(DownloadScreen, CompletionChecksTable) {
     EXPECT_EQ(s.firmewareFileURL.has_value(), c.reason == nullptr);
     EXPECT_TRUE(attached().isEmpty());
   }
-  EXPECT_EQ(readAll(workingFolder() + QStringLiteral("/QUILL_120.FIR")), firmware_);
+  EXPECT_EQ(testing_support::readFile(workingFolder() + QStringLiteral("/QUILL_120.FIR")), firmware_);
 }
 
 }  // namespace
@@ -703,7 +700,7 @@ TEST_F(DownloadScreenCopy, ChosenCardGetsTheFirmwareFile) {
   EXPECT_EQ(s.lbTopContent->text(), text("copy_firmware_finish_top"));
   EXPECT_EQ(s.lbPercent->text(), QStringLiteral("100%"));
   EXPECT_TRUE(s.btnShowUpdateGuide->isEnabled());
-  EXPECT_EQ(readAll(card + QStringLiteral("/QUILL_120.FIR")), QByteArray(300000, 'x'));
+  EXPECT_EQ(testing_support::readFile(card + QStringLiteral("/QUILL_120.FIR")), QByteArray(300000, 'x'));
 }
 
 TEST_F(DownloadScreenCopy, CardGoneEndsInTheCopyFailedState) {

@@ -13,7 +13,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
-
 #include <chrono>
 #include <vector>
 
@@ -33,6 +32,7 @@
 #include "platform/UserDefaults.h"
 #include "support/DiskImages.h"
 #include "support/Keyboard.h"
+#include "support/TestFiles.h"
 #include "tools/firmware-service/FirmwarePackages.h"
 #include "tools/firmware-service/FirmwareService.h"
 
@@ -45,11 +45,6 @@ const QString kCardName = QStringLiteral("TAVO_SD");
 const QString kPhoto = QStringLiteral("DCIM/100TAVO/IMG_0001.JPG");
 
 QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Every file and folder below `folder`, hidden ones too: sorted relative paths, comma-separated.
 std::string tree(const QString& folder) {
@@ -102,7 +97,7 @@ class EndToEnd : public AppFixture {
     QString error;
     ASSERT_TRUE(firmware_service::writeFirmwareFile(staging, kFirmwareName, 300 * 1024 + 7, &error))
         << error.toStdString();
-    firmware_ = readAll(staging);
+    firmware_ = testing_support::readFile(staging);
     testing_support::makeImage(packages + QStringLiteral("/TavoQuill_FW120.dmg"),
                                {{kFirmwareName, firmware_}, {QStringLiteral("ReadMe.txt"), "Copy the .FIR file."}});
     testing_support::makeImage(packages + QStringLiteral("/TavoQuill_FW110.dmg"), {{QStringLiteral("QUILL_110.FIR"), "1.1.0"}});
@@ -244,9 +239,10 @@ class EndToEnd : public AppFixture {
     ASSERT_TRUE(waitFor([&] { return download->lbTopContent->text() != text("copy_firmware_top"); }));
     ASSERT_EQ(download->lbTopContent->text(), text("copy_firmware_finish_top"));
     EXPECT_EQ(download->lbPercent->text(), QStringLiteral("100%"));
-    EXPECT_EQ(readAll(card_ + u'/' + kFirmwareName), firmware_) << "the card's file differs from the package's";
+    EXPECT_EQ(testing_support::readFile(card_ + u'/' + kFirmwareName), firmware_)
+        << "the card's file differs from the package's";
     EXPECT_EQ(tree(card_), "DCIM, DCIM/100TAVO, DCIM/100TAVO/IMG_0001.JPG, QUILL_120.FIR");
-    EXPECT_EQ(readAll(card_ + u'/' + kPhoto), "a picture");
+    EXPECT_EQ(testing_support::readFile(card_ + u'/' + kPhoto), "a picture");
     ASSERT_TRUE(download->btnShowUpdateGuide->isEnabled());
     download->btnShowUpdateGuide->click();
 
@@ -359,7 +355,7 @@ class EndToEnd : public AppFixture {
 
     ASSERT_TRUE(waitFor([&] { return download->lbTopContent->text() != text("copy_firmware_top"); }));
     ASSERT_EQ(download->lbTopContent->text(), text("copy_firmware_finish_top"));
-    EXPECT_EQ(readAll(card_ + u'/' + kFirmwareName), firmware_);
+    EXPECT_EQ(testing_support::readFile(card_ + u'/' + kFirmwareName), firmware_);
     EXPECT_EQ(focused(), download->btnShowUpdateGuide.data());
     press(Qt::Key_Return);
 

@@ -17,11 +17,6 @@ using Screen = FirmwareFileDownloadViewController;
 using testing_support::makeImage;
 using testing_support::writeFile;
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 CameraFirmwareInfo entry(const QString& fileName) {
   CameraFirmwareInfo info;
   info.fileName = fileName;
@@ -59,7 +54,7 @@ TEST_F(Extraction, TakesTheFirmwareFileOutAndDetaches) {
       Screen::extractFirmwareFromImage(entry(QStringLiteral("Tavo Quill FW120.dmg")), QUrl::fromLocalFile(image));
   ASSERT_TRUE(extracted);
   EXPECT_EQ(extracted->toLocalFile(), workingFolder() + QStringLiteral("/QUILL_120.FIR"));
-  EXPECT_EQ(readAll(extracted->toLocalFile()), "firmware bytes");
+  EXPECT_EQ(testing_support::readFile(extracted->toLocalFile()), "firmware bytes");
   EXPECT_TRUE(attached().isEmpty()) << attached().join(u' ').toStdString();
 }
 
@@ -196,10 +191,10 @@ TEST_F(Extraction, OldFirmwareOnAVolumeNamedLikeThePackageIsNeverTaken) {
     const std::optional<QUrl> extracted =
         Screen::extractFirmwareFromImage(entry(QStringLiteral("pkg.dmg")), QUrl::fromLocalFile(image));
     platform::setCommandRunner(nullptr);
-    EXPECT_EQ(extracted ? readAll(extracted->toLocalFile()) : QByteArray(), c.extracted);
+    EXPECT_EQ(extracted ? testing_support::readFile(extracted->toLocalFile()) : QByteArray(), c.extracted);
     EXPECT_FALSE(QFileInfo::exists(workingFolder() + QStringLiteral("/OLD.FIR")));
     EXPECT_EQ(attached(), QStringList{QFileInfo(leftover).fileName()});
-    EXPECT_EQ(readAll(card + QStringLiteral("/OLD.FIR")), "old firmware");
+    EXPECT_EQ(testing_support::readFile(card + QStringLiteral("/OLD.FIR")), "old firmware");
     QFile::remove(workingFolder() + QStringLiteral("/NEW.FIR"));
   }
 }
@@ -236,11 +231,11 @@ TEST_F(Extraction, CopyReplacesFilesAndFolders) {
   const QString target = path(QStringLiteral("out/A.FIR"));
   writeFile(target, "old");
   EXPECT_TRUE(Screen::copyReplacingItem(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)));
-  EXPECT_EQ(readAll(target), "new");
+  EXPECT_EQ(testing_support::readFile(target), "new");
   QFile::remove(target);
   writeFile(target + QStringLiteral("/inside"), "folder in the way");
   EXPECT_TRUE(Screen::copyReplacingItem(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)));
-  EXPECT_EQ(readAll(target), "new");
+  EXPECT_EQ(testing_support::readFile(target), "new");
   EXPECT_FALSE(Screen::copyReplacingItem(QUrl::fromLocalFile(path(QStringLiteral("src/missing"))),
                                          QUrl::fromLocalFile(target)));
   EXPECT_FALSE(QFileInfo::exists(target));

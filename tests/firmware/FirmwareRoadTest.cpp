@@ -39,11 +39,6 @@ const QString kFirmwareName = QStringLiteral("QUILL_120.FIR");
 
 QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // What lies in `folder`, hidden items too, in name order.
 std::string entries(const QString& folder) {
   return QDir(folder)
@@ -157,10 +152,11 @@ TEST(FirmwareRoad, CutShortOrOddRunsEndClean) {
       testing_support::writeFile(wrapper, QByteArray::fromStdString(script));
       ASSERT_TRUE(QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
       killMidway("extract", "RAVLIO_DISKIMAGE=" + quoted(wrapper) + " RAVLIO_ROAD_SOURCE=" + quoted(downloaded),
-                 [&] { return !readAll(mark).isEmpty(); });
+                 [&] { return !testing_support::readFile(mark).isEmpty(); });
       // The wrapper, should it have outlived the program.
-      const QByteArray waiting = readAll(mark).trimmed();
-      if (readAll(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(waiting))).startsWith("sleep")) {
+      const QByteArray waiting = testing_support::readFile(mark).trimmed();
+      if (testing_support::readFile(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(waiting)))
+              .startsWith("sleep")) {
         ::kill(waiting.toInt(), SIGKILL);
       }
       ASSERT_FALSE(folders.attached().isEmpty()) << "the run cut short left its volume";
@@ -206,8 +202,8 @@ TEST(FirmwareRoad, CutShortOrOddRunsEndClean) {
     platform::GlobalQueue::shared().waitForIdle();
     EXPECT_EQ(screen.lbTopContent->text().toStdString(), text("copy_firmware_finish_top").toStdString());
     EXPECT_EQ(entries(card), "DCIM " + kFirmwareName.toStdString());
-    EXPECT_TRUE(readAll(card + u'/' + kFirmwareName) == c.firmware);
-    EXPECT_EQ(readAll(card + QStringLiteral("/DCIM/100TAVO/IMG_0001.JPG")), "photo");
+    EXPECT_TRUE(testing_support::readFile(card + u'/' + kFirmwareName) == c.firmware);
+    EXPECT_EQ(testing_support::readFile(card + QStringLiteral("/DCIM/100TAVO/IMG_0001.JPG")), "photo");
   }
 }
 

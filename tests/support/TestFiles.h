@@ -15,6 +15,12 @@
 
 namespace testing_support {
 
+// The whole content of the file at `path`; empty where it cannot be read.
+inline QByteArray readFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 // Writes `bytes` to `path`, making its folders.
 inline void writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).absolutePath());

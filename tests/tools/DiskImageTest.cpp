@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -6,12 +10,6 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QUrl>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -22,6 +20,7 @@
 #include "platform/Volumes.h"
 #include "support/ChildProcess.h"
 #include "support/DiskImages.h"
+#include "support/TestFiles.h"
 #include "tools/diskimage/AttachRoot.h"
 #include "tools/diskimage/DiskImage.h"
 #include "tools/diskimage/FileTree.h"
@@ -33,11 +32,6 @@ using testing_support::makeImage;
 using testing_support::writeFile;
 
 const platform::Duration kTimeout{60};
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // What 7-Zip says of an image: whether its test passes, and the type of the innermost archive
 // it opened ("HFS" for an HFS+ volume, "Iso", ...).
@@ -93,8 +87,8 @@ TEST_F(DiskImageTool, AttachExtractsUnderTheImageNameAndDetachRemovesIt) {
       diskimage::attach(QUrl::fromLocalFile(image(QStringLiteral("Tavo Quill.fw.dmg"))).toString(), root(), kTimeout);
   ASSERT_TRUE(attached.ok) << attached.line.toStdString();
   EXPECT_EQ(attached.line, QDir(root()).filePath(QStringLiteral("Tavo Quill.fw")));
-  EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL.FIR")), "firmware");
-  EXPECT_EQ(readAll(attached.line + QStringLiteral("/notes/readme.txt")), "text");
+  EXPECT_EQ(testing_support::readFile(attached.line + QStringLiteral("/QUILL.FIR")), "firmware");
+  EXPECT_EQ(testing_support::readFile(attached.line + QStringLiteral("/notes/readme.txt")), "text");
   EXPECT_EQ(volumes(), QStringList{QStringLiteral("Tavo Quill.fw")});  // no working folders left
   EXPECT_EQ(rootEntries().size(), 2);                                  // and the volume's holder
 
@@ -122,7 +116,7 @@ TEST_F(DiskImageTool, NestedPartitionImageIsExtractedToo) {
   const diskimage::Outcome attached = diskimage::attach(image(QStringLiteral("outer.dmg")), root(), kTimeout);
   ASSERT_TRUE(attached.ok) << attached.line.toStdString();
   EXPECT_EQ(QDir(attached.line).entryList(QDir::Files), QStringList{QStringLiteral("INNER.FIR")});
-  EXPECT_EQ(readAll(attached.line + QStringLiteral("/INNER.FIR")), "inner");
+  EXPECT_EQ(testing_support::readFile(attached.line + QStringLiteral("/INNER.FIR")), "inner");
   EXPECT_EQ(volumes(), QStringList{QStringLiteral("outer")});
 }
 
@@ -195,7 +189,7 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
         EXPECT_EQ(child.reap(), c.signal);
       }
     }
-    const qint64 sevenZipPid = readAll(stuckPid).trimmed().toLongLong();
+    const qint64 sevenZipPid = testing_support::readFile(stuckPid).trimmed().toLongLong();
     ASSERT_GT(sevenZipPid, 0);
     EXPECT_TRUE(endsWithin(sevenZipPid, std::chrono::seconds(5)));
     EXPECT_EQ(rootEntries().isEmpty(), c.cleansUp) << rootEntries().join(u' ').toStdString();
@@ -203,7 +197,7 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
     const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
     ASSERT_TRUE(attached.ok) << attached.line.toStdString();
     EXPECT_EQ(volumes(), QStringList{QStringLiteral("TavoQuill_FW120")});
-    EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL_120.FIR")), "firmware");
+    EXPECT_EQ(testing_support::readFile(attached.line + QStringLiteral("/QUILL_120.FIR")), "firmware");
     ASSERT_TRUE(diskimage::detach(attached.line, root()).ok);
     EXPECT_TRUE(rootEntries().isEmpty());
   }
@@ -254,7 +248,7 @@ TEST_F(DiskImageTool, AttachClearsWhatNoRunningProcessHolds) {
   ASSERT_TRUE(b.ok) << b.line.toStdString();
   EXPECT_EQ(volumes(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("stray")}));
   EXPECT_EQ(rootEntries().size(), 5);  // and the two holders' records
-  EXPECT_EQ(readAll(root() + QStringLiteral("/a/A.FIR")), "a.dmg");
+  EXPECT_EQ(testing_support::readFile(root() + QStringLiteral("/a/A.FIR")), "a.dmg");
   EXPECT_FALSE(diskimage::attach(image(QStringLiteral("b.dmg")), root(), kTimeout, 0).ok);  // no such holder
 }
 
@@ -308,8 +302,8 @@ TEST_F(DiskImageTool, AttachPresentsTheVolumeRootOfEveryLayout) {
     EXPECT_EQ(attached.line, QDir(root()).filePath(QStringLiteral("TavoQuill_FW120")));
     EXPECT_EQ(QDir(attached.line).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               (QStringList{QStringLiteral("QUILL 120.FIR"), QStringLiteral("sub")}));
-    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL 120.FIR")) == firmware);
-    EXPECT_EQ(readAll(attached.line + QStringLiteral("/sub/deeper/notes.txt")), "notes");
+    EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/QUILL 120.FIR")) == firmware);
+    EXPECT_EQ(testing_support::readFile(attached.line + QStringLiteral("/sub/deeper/notes.txt")), "notes");
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
@@ -389,8 +383,8 @@ TEST_F(DiskImageTool, AHardLinkedFileComesOutWithItsContent) {
     const diskimage::Outcome attached = diskimage::attach(package, root(), kTimeout);
     ASSERT_TRUE(attached.ok) << attached.line.toStdString();
     EXPECT_EQ(entriesIn(attached.line), (QStringList{QStringLiteral("QUILL 120.FIR"), QStringLiteral("sub")}));
-    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL 120.FIR")) == firmware);
-    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/sub/again.fir")) == firmware);
+    EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/QUILL 120.FIR")) == firmware);
+    EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/sub/again.fir")) == firmware);
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
     EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
   }
@@ -465,7 +459,7 @@ TEST_F(DiskImageTool, AttachBadInputTable) {
     // No partition map: the volume's first chunk is the first thing in the image.
     makeImage(package, c.fill, {diskimage::PartitionMapKind::None, diskimage::ChunkKind::Zlib, {}, false, c.shareBlocks});
     if (c.spoil) {
-      QByteArray bytes = readAll(package);
+      QByteArray bytes = testing_support::readFile(package);
       c.spoil(bytes);
       writeFile(package, bytes);
     }
@@ -476,7 +470,7 @@ TEST_F(DiskImageTool, AttachBadInputTable) {
     if (c.top) {
       EXPECT_EQ(QDir(attached.line).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), *c.top);
       if (c.firmware) {
-        EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL.FIR")) == firmwareBytes());
+        EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/QUILL.FIR")) == firmwareBytes());
       }
       EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
     } else {
@@ -509,7 +503,7 @@ TEST_F(DiskImageTool, AttachNeverOpensAnImageBesideAFirmwareFile) {
     const diskimage::Outcome attached = diskimage::attach(image(QStringLiteral("pkg.dmg")), root(), kTimeout);
     ASSERT_TRUE(attached.ok) << attached.line.toStdString();
     EXPECT_EQ(QDir(attached.line).entryList(QDir::Files), (QStringList{beside, QStringLiteral("QUILL.FIR")}));
-    EXPECT_EQ(readAll(attached.line + QStringLiteral("/QUILL.FIR")), "top");
+    EXPECT_EQ(testing_support::readFile(attached.line + QStringLiteral("/QUILL.FIR")), "top");
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
   }
 }

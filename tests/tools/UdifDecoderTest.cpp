@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
-
 #include <array>
 #include <functional>
 #include <optional>
@@ -19,6 +18,7 @@
 
 #include "platform/CommandRunner.h"
 #include "support/DiskImages.h"
+#include "support/TestFiles.h"
 #include "tools/diskimage/DiskImage.h"
 #include "tools/diskimage/HfsPlusWriter.h"
 #include "tools/diskimage/UdifDecoder.h"
@@ -33,11 +33,6 @@ using testing_support::writeFile;
 
 const platform::Duration kTimeout{60};
 constexpr int kSector = 512;
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // A small Apple Data Compression encoder, enough to give the decoder literal runs and both
 // kinds of references (near ones of the two-byte form, far ones and runs of the three-byte form).
@@ -213,7 +208,7 @@ class UdifDecoder : public ::testing::Test {
         diskimage::writeHfsPlusVolume(dir_.filePath(QStringLiteral("source")), QStringLiteral("Tavo"), volume, &why))
         << why.toStdString();
     volume.close();
-    volume_ = readAll(volume.fileName());
+    volume_ = testing_support::readFile(volume.fileName());
   }
   QString path(const QString& name) const { return dir_.filePath(name); }
   QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
@@ -283,7 +278,7 @@ TEST_F(UdifDecoder, DecodesEveryImageAsSevenZipDoes) {
     ASSERT_EQ(layout.status, diskimage::UdifLayout::Status::Ok) << layout.why.toStdString();
     const UdifDecoding ours = decodeDisk(image, disk);
     ASSERT_EQ(ours.status, UdifDecoding::Status::Decoded) << ours.why.toStdString();
-    const QByteArray decoded = readAll(disk);
+    const QByteArray decoded = testing_support::readFile(disk);
     ASSERT_EQ(static_cast<std::uint64_t>(decoded.size()), layout.diskSectors() * kSector);
 
     QTemporaryDir sevenZip;
@@ -299,7 +294,8 @@ TEST_F(UdifDecoder, DecodesEveryImageAsSevenZipDoes) {
       ASSERT_EQ(named.size(), 1);
       const QByteArray stretch = decoded.mid(static_cast<qsizetype>(layout.tables[t].firstSector * kSector),
                                              static_cast<qsizetype>(layout.tables[t].sectorCount * kSector));
-      EXPECT_TRUE(readAll(QDir(sevenZip.path()).filePath(named[0])) == stretch) << named[0].toStdString();
+      EXPECT_TRUE(testing_support::readFile(QDir(sevenZip.path()).filePath(named[0])) == stretch)
+          << named[0].toStdString();
     }
   }
   // The zero runs stay holes: the decoded disk takes less room than its size.
@@ -440,7 +436,7 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
       << why.toStdString();
   largeVolume.close();
   Assembled oneRawChunk;
-  const QByteArray largeBytes = readAll(largeVolume.fileName());
+  const QByteArray largeBytes = testing_support::readFile(largeVolume.fileName());
   oneRawChunk.addTable(largeBytes, static_cast<std::uint64_t>(largeBytes.size()) / kSector,
                        [](qsizetype) { return kRawChunk; });
   const QList<std::pair<Assembled, QByteArray>> cases = {
@@ -457,8 +453,8 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
     QFile::remove(log);
     const diskimage::Outcome attached = diskimage::attach(image, root(), kTimeout);
     ASSERT_TRUE(attached.ok) << attached.line.toStdString();
-    EXPECT_TRUE(readAll(attached.line + QStringLiteral("/QUILL.FIR")) == cases[i].second);
-    const QByteArray calls = readAll(log);
+    EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/QUILL.FIR")) == cases[i].second);
+    const QByteArray calls = testing_support::readFile(log);
     EXPECT_TRUE(calls.contains(" -thfs -- ") && !calls.contains(QFile::encodeName(image))) << calls.toStdString();
     QStringList volumes = rootEntries();
     volumes.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
@@ -475,8 +471,9 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   QFile::remove(log);
   const diskimage::Outcome linked = diskimage::attach(image, root(), kTimeout);
   ASSERT_TRUE(linked.ok) << linked.line.toStdString();
-  EXPECT_TRUE(readAll(linked.line + QStringLiteral("/again.fir")) == firmwareBytes());
-  EXPECT_FALSE(readAll(log).contains(QFile::encodeName(image))) << readAll(log).toStdString();
+  EXPECT_TRUE(testing_support::readFile(linked.line + QStringLiteral("/again.fir")) == firmwareBytes());
+  EXPECT_FALSE(testing_support::readFile(log).contains(QFile::encodeName(image)))
+      << testing_support::readFile(log).toStdString();
   EXPECT_TRUE(diskimage::detach(linked.line, root()).ok);
 
   // A kind we do not decode: 7-Zip gets the image itself, as it always did.
@@ -485,7 +482,7 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   writeFile(image, a.bytes());
   QFile::remove(log);
   EXPECT_FALSE(diskimage::attach(image, root(), kTimeout).ok);
-  EXPECT_TRUE(readAll(log).contains(QFile::encodeName(image)));
+  EXPECT_TRUE(testing_support::readFile(log).contains(QFile::encodeName(image)));
   EXPECT_TRUE(rootEntries().isEmpty()) << rootEntries().join(u' ').toStdString();
 
   // So does a package whose files fit what an attach may write, but not beside the decoded
@@ -499,7 +496,7 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   const diskimage::Outcome dense = diskimage::attach(image, root(), kTimeout);
   ASSERT_TRUE(dense.ok) << dense.line.toStdString();
   EXPECT_EQ(QFileInfo(dense.line + QStringLiteral("/QUILL.FIR")).size(), 40 << 20);
-  EXPECT_TRUE(readAll(log).contains(QFile::encodeName(image)));
+  EXPECT_TRUE(testing_support::readFile(log).contains(QFile::encodeName(image)));
   EXPECT_TRUE(diskimage::detach(dense.line, root()).ok);
 }
 
@@ -521,7 +518,7 @@ TEST_F(UdifDecoder, ManyTinyChunks) {
     const QString target = path(QStringLiteral("tiny.img"));
     const UdifDecoding decoded = decodeDisk(image, target, threads);
     ASSERT_EQ(decoded.status, UdifDecoding::Status::Decoded) << decoded.why.toStdString();
-    EXPECT_TRUE(readAll(target) == disk);
+    EXPECT_TRUE(testing_support::readFile(target) == disk);
   }
   const diskimage::UdifLayout layout = layoutOf(image);
   const QString late = path(QStringLiteral("late.img"));
