@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "platform/Clock.h"
 #include "platform/RunningApplications.h"
 #include "support/ChildProcess.h"
@@ -33,6 +36,22 @@ TEST(RunningApplications, LeavesOutAnExitedProcessNotYetReaped) {
   ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child.pid()), &info, WEXITED | WNOWAIT), 0);  // a zombie now
   for (const auto& app : platform::processes().runningApplications()) EXPECT_NE(app.pid, child.pid());
   EXPECT_EQ(child.reap(), 0);
+}
+
+// A program whose file was removed while it runs (an update replaced it, say) is still listed
+// under its file's name, and can still be asked to end.
+TEST(RunningApplications, NamesARemovedExecutableByItsFileName) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString copy = dir.filePath(QStringLiteral("orvell-camera-utility"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copy));
+  ChildProcess child("exec '" + copy.toStdString() + "' 30");
+  ASSERT_TRUE(findProcess(child.pid(), QStringLiteral("orvell-camera-utility")));
+  ASSERT_TRUE(QFile::remove(copy));
+  const auto app = findProcess(child.pid(), QStringLiteral("orvell-camera-utility"));
+  ASSERT_TRUE(app);
+  EXPECT_TRUE(platform::processes().terminate(*app));
+  EXPECT_EQ(child.reap(), SIGTERM);
 }
 
 TEST(RunningApplications, TerminateEndsAnOrdinaryProcess) {
