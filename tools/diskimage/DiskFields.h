@@ -16,6 +16,7 @@ inline void put8(QByteArray& b, qsizetype at, std::uint8_t v) { b[at] = static_c
 inline void put16(QByteArray& b, qsizetype at, std::uint16_t v) { qToBigEndian<quint16>(v, b.data() + at); }
 inline void put32(QByteArray& b, qsizetype at, std::uint32_t v) { qToBigEndian<quint32>(v, b.data() + at); }
 inline void put64(QByteArray& b, qsizetype at, std::uint64_t v) { qToBigEndian<quint64>(v, b.data() + at); }
+inline std::uint16_t get16(const QByteArray& b, qsizetype at) { return qFromBigEndian<quint16>(b.constData() + at); }
 inline std::uint32_t get32(const QByteArray& b, qsizetype at) { return qFromBigEndian<quint32>(b.constData() + at); }
 inline std::uint64_t get64(const QByteArray& b, qsizetype at) { return qFromBigEndian<quint64>(b.constData() + at); }
 // Four characters as one code ('H+', 'koly', 'mish').

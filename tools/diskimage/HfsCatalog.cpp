@@ -1,17 +1,24 @@
 #include "tools/diskimage/HfsCatalog.h"
 
 #include <QFile>
-#include <QtEndian>
 
 #include <cstdint>
 #include <map>
 #include <set>
 
+#include "tools/diskimage/DiskFields.h"
+#include "tools/diskimage/HfsFormat.h"
+
 namespace diskimage {
 namespace {
 
+using be::code;
+using be::get16;
+using be::get32;
+using be::get64;
+using namespace hfs;
+
 // Volume header fields.
-constexpr qint64 kVolumeHeaderOffset = 1024;
 constexpr int kVolumeHeaderSize = 512;
 constexpr std::uint16_t kHfsPlusSignature = 0x482B;  // "H+"
 constexpr std::uint16_t kHfsxSignature = 0x4858;     // "HX"
@@ -20,27 +27,13 @@ constexpr int kCatalogForkField = 272;
 constexpr int kForkExtentCount = 8;
 
 // B-tree nodes.
-constexpr int kNodeDescriptorSize = 14;
-constexpr std::int8_t kLeafNode = -1;
 constexpr int kHeaderNodeSizeField = kNodeDescriptorSize + 18;
 constexpr int kHeaderFirstLeafField = kNodeDescriptorSize + 10;
 constexpr int kHeaderTotalNodesField = kNodeDescriptorSize + 22;
 
 // Catalog records.
-constexpr std::uint16_t kFolderRecord = 1;
-constexpr std::uint16_t kFileRecord = 2;
 constexpr int kFolderRecordSize = 88;
 constexpr int kFileRecordSize = 248;
-constexpr std::uint32_t kRootFolderId = 2;
-const QString kPrivateFolderName = QString(4, QChar(0)) + QStringLiteral("HFS+ Private Data");
-
-std::uint16_t get16(const QByteArray& b, qsizetype at) { return qFromBigEndian<quint16>(b.constData() + at); }
-std::uint32_t get32(const QByteArray& b, qsizetype at) { return qFromBigEndian<quint32>(b.constData() + at); }
-std::uint64_t get64(const QByteArray& b, qsizetype at) { return qFromBigEndian<quint64>(b.constData() + at); }
-constexpr std::uint32_t code(const char (&s)[5]) {
-  return (std::uint32_t(std::uint8_t(s[0])) << 24) | (std::uint32_t(std::uint8_t(s[1])) << 16) |
-         (std::uint32_t(std::uint8_t(s[2])) << 8) | std::uint32_t(std::uint8_t(s[3]));
-}
 
 // The catalog file of a volume: its bytes, found through the extents of its fork.
 class CatalogFile {
@@ -200,10 +193,10 @@ bool readHardLinks(QIODevice& volume, std::vector<HardLink>* links, QString* why
       const std::uint16_t type = get16(node, data);
       if (type == kFolderRecord && data + kFolderRecordSize <= nodeSize) {
         const std::uint32_t id = get32(node, data + 8);
-        if (named.parent == kRootFolderId && named.name == kPrivateFolderName) privateFolder = id;
+        if (named.parent == kRootFolderId && named.name == hfs::kPrivateDataFolder) privateFolder = id;
         folders[id] = named;
       } else if (type == kFileRecord && data + kFileRecordSize <= nodeSize) {
-        if (get32(node, data + 48) == code("hlnk") && get32(node, data + 52) == code("hfs+")) {
+        if (get32(node, data + 48) == code(kHardLinkType) && get32(node, data + 52) == code(kHardLinkCreator)) {
           found.push_back({named, get32(node, data + 44)});
         } else {
           files.push_back(named);

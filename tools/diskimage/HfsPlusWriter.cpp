@@ -16,6 +16,7 @@
 
 #include "tools/diskimage/DiskFields.h"
 #include "tools/diskimage/FileTree.h"
+#include "tools/diskimage/HfsFormat.h"
 
 namespace diskimage {
 namespace {
@@ -24,32 +25,16 @@ using be::put16;
 using be::put32;
 using be::put64;
 using be::put8;
-
-// Catalog node IDs the format reserves.
-constexpr std::uint32_t kRootParentId = 1;
-constexpr std::uint32_t kRootFolderId = 2;
-constexpr std::uint32_t kFirstUserId = 16;
-
-// Catalog record types.
-constexpr std::uint16_t kFolderRecord = 1;
-constexpr std::uint16_t kFileRecord = 2;
-constexpr std::uint16_t kFolderThreadRecord = 3;
-constexpr std::uint16_t kFileThreadRecord = 4;
+using namespace hfs;
 
 constexpr std::uint16_t kThreadExistsFlag = 0x0002;
 constexpr std::uint16_t kHasLinkChainFlag = 0x0020;
 constexpr std::uint16_t kHasBeenInitedFinderFlag = 0x0100;
 constexpr std::uint16_t kInvisibleFinderFlag = 0x4000;
 constexpr std::uint8_t kImmutableOwnerFlag = 0x02;
-// The folder at the root that holds hard-linked files, named so that no one lists it.
-const QString kPrivateDataFolder = QString(4, QChar(0)) + QStringLiteral("HFS+ Private Data");
 constexpr std::uint32_t kVolumeUnmountedAttribute = 1u << 8;
 
-// B-tree node kinds, header attributes and sizes.
-constexpr std::int8_t kLeafNode = -1;
-constexpr std::int8_t kIndexNode = 0;
-constexpr std::int8_t kHeaderNode = 1;
-constexpr int kNodeDescriptorSize = 14;
+// B-tree header attributes and sizes.
 constexpr int kHeaderRecordSize = 106;
 constexpr int kUserDataRecordSize = 128;
 constexpr std::uint32_t kBigKeysAttribute = 0x2;
@@ -58,7 +43,6 @@ constexpr std::uint8_t kCaseFoldingCompare = 0xCF;
 constexpr std::uint16_t kCatalogMaxKeyLength = 516;
 constexpr std::uint16_t kExtentsMaxKeyLength = 10;
 
-constexpr int kVolumeHeaderOffset = 1024;
 constexpr int kForkDataSize = 80;
 constexpr std::uint32_t kSecondsFrom1904To1970 = 2082844800u;
 // HFS+ names hold at most this many UTF-16 code units.
@@ -196,8 +180,8 @@ QByteArray fileRecord(const Item& f) {
   if (f.kind == Kind::HardLink) {
     // As the Mac writes a link: read-only and immutable, its node's id in the BSD info.
     putBsdInfo(r, 32, 0100444, f.special, kImmutableOwnerFlag);
-    put32(r, 48, be::code("hlnk"));
-    put32(r, 52, be::code("hfs+"));
+    put32(r, 48, be::code(hfs::kHardLinkType));
+    put32(r, 52, be::code(hfs::kHardLinkCreator));
     put16(r, 56, kHasBeenInitedFinderFlag);
     return r;
   }
