@@ -107,7 +107,7 @@ TEST(CommandLine, SecondStartHandsOverToTheRunningCopyAndEnds) {
   first.terminate();
   ASSERT_TRUE(first.waitForFinished(30000));
   EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
   EXPECT_FALSE(QFileInfo::exists(socket));
 }
 
