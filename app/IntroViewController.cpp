@@ -1,6 +1,7 @@
 #include "app/IntroViewController.h"
 
 #include <QComboBox>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 
 #include "app/ButtonTitleColor.h"
@@ -38,6 +39,9 @@ void IntroViewController::setupView(QWidget* root) {
                        "QComboBox::down-arrow { image: url(\"%1\"); width: 10px; height: 6px; }")
             .arg(arrow));
   }
+  // The style's own menu rows ignore the sheet, so the pop-up's current row would look like the
+  // others; a plain item delegate draws it in the accent colour, where the keys move it.
+  ui_->pbtnLanguage->setItemDelegate(new QStyledItemDelegate(ui_->pbtnLanguage));
   pbtnLanguage = ui_->pbtnLanguage;
   btnNext = ui_->btnNext;
   // activated() is the user's choice only, so the preset below changes nothing.

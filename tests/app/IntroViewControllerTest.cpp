@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -6,6 +7,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/DarkLook.h"
 #include "app/IntroViewController.h"
 #include "camera/ViewEvent.h"
 #include "platform/Bundle.h"
@@ -335,6 +338,39 @@ TEST_F(IntroTest, NextPostsShowCheckDevice) {
   center.removeObserver(this);
   EXPECT_EQ(posted, (std::vector{ViewEvent::ViewEventType::MAIN_WINDOW_SHOW_CHECK_DEVICE}));
   EXPECT_EQ(current(), screen);
+}
+
+// In the open pop-up the row the arrow keys are on stands out in the accent colour, so a
+// keyboard user sees which language Return will pick.
+TEST_F(IntroTest, PopUpShowsTheRowTheArrowKeysAreOn) {
+  const QString sheetBefore = qApp->styleSheet();
+  darkLook::applyToApplication();
+  storeLanguages(QStringList{"en"});
+  IntroViewController* screen = show();
+  ASSERT_NE(screen, nullptr);
+  window_->showWindow();
+  QComboBox* box = screen->pbtnLanguage;
+  box->showPopup();
+  QAbstractItemView* list = box->view();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+  const auto accentShare = [list](int row) {
+    const QImage picture = list->viewport()->grab().toImage();
+    const QRect rect = list->visualRect(list->model()->index(row, 0)) & picture.rect();
+    int accent = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+      for (int x = rect.left(); x <= rect.right(); ++x) accent += picture.pixelColor(x, y) == darkLook::accentColor();
+    }
+    return rect.isEmpty() ? 0.0 : double(accent) / (rect.width() * rect.height());
+  };
+  for (const int row : {1, 0}) {
+    SCOPED_TRACE(row);
+    if (row == 0) QTest::keyClick(list, Qt::Key_Up);
+    ASSERT_EQ(list->currentIndex().row(), row);
+    EXPECT_GT(accentShare(row), 0.5);
+    EXPECT_EQ(accentShare(1 - row), 0.0);
+  }
+  box->hidePopup();
+  qApp->setStyleSheet(sheetBefore);
 }
 
 }  // namespace
