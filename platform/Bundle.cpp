@@ -203,8 +203,11 @@ QStringList Bundle::localizations() const {
 }
 
 QString executableDirectory() {
-  // What applicationDirPath() reads too, without needing an application object.
-  return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+  // What applicationDirPath() reads too, without needing an application object. Read once: a
+  // package upgrade replaces the program file under a running copy, and the link then names a
+  // deleted file, while the copy still needs its resources and its disk-image tool beside it.
+  static const QString directory = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+  return directory;
 }
 
 QString buildTreePath(const QString& executableDir, const QString& key) {

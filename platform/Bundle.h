@@ -69,6 +69,7 @@ class Bundle {
 };
 
 // The folder of the running executable, symbolic links resolved; empty when it cannot be told.
+// It is the folder the program started from, also after its file was replaced.
 [[nodiscard]] QString executableDirectory();
 
 // A path that the build tree holding `executableDir` records for its programs, by key

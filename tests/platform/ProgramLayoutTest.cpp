@@ -1,8 +1,13 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
 
 #include "platform/Bundle.h"
 #include "platform/Volumes.h"
@@ -12,6 +17,18 @@
 namespace {
 
 using testing_support::writeFile;
+
+constexpr const char* kHandshakeVariable = "RAVLIO_LAYOUT_HANDSHAKE";
+
+bool waitForFile(const QString& path) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!QFileInfo::exists(path)) {
+    if (timer.hasExpired(20000)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 // Program layouts side by side in one folder: an installed prefix, a build tree (whose source
 // folder has a comma in its name, as a user's checkout may), a prefix installed inside that
@@ -96,6 +113,47 @@ TEST(ProgramLayoutOfThisBuild, FindsTheSourceResourcesAndTheBuiltTool) {
   const QFileInfo tool(platform::locateDiskImageTool(exeDir));
   EXPECT_TRUE(tool.isExecutable()) << tool.filePath().toStdString();
   EXPECT_EQ(tool.fileName(), QStringLiteral("diskimage"));
+}
+
+// A package upgrade renames a new program file over the running one. The running copy still
+// finds its folder, where its resources and its disk-image tool lie.
+TEST(ProgramLayoutOfThisBuild, KeepsItsFolderWhenItsFileIsReplaced) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QString folder = QDir(root.path()).filePath(QStringLiteral("bin"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString program = folder + QStringLiteral("/tests_platform");
+  ASSERT_TRUE(QFile::copy(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(), program));
+  const QString handshake = root.path();
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kHandshakeVariable), handshake);
+  QProcess child;
+  child.setProcessEnvironment(environment);
+  child.start(program, {QStringLiteral("--gtest_filter=ProgramLayoutChild.*")});
+  ASSERT_TRUE(child.waitForStarted());
+  ASSERT_TRUE(waitForFile(handshake + QStringLiteral("/ready"))) << child.readAllStandardOutput().toStdString();
+
+  ASSERT_TRUE(QFile::copy(program, program + QStringLiteral(".new")));
+  ASSERT_EQ(std::rename(qPrintable(program + QStringLiteral(".new")), qPrintable(program)), 0);
+  writeFile(handshake + QStringLiteral("/replaced"), "");
+  ASSERT_TRUE(child.waitForFinished(30000));
+  EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
+
+  QFile answer(handshake + QStringLiteral("/answer"));
+  ASSERT_TRUE(answer.open(QIODevice::ReadOnly));
+  const QString expected = QFileInfo(folder).canonicalFilePath();
+  EXPECT_EQ(answer.readAll().toStdString(), (expected + u'\n' + expected).toStdString());
+}
+
+// The child's side of the test above; skipped in an ordinary run.
+TEST(ProgramLayoutChild, TellsItsFolderBeforeAndAfterItsFileIsReplaced) {
+  const QString handshake = qEnvironmentVariable(kHandshakeVariable);
+  if (handshake.isEmpty()) GTEST_SKIP() << "runs only as the child of KeepsItsFolderWhenItsFileIsReplaced";
+  const QString before = platform::executableDirectory();
+  writeFile(handshake + QStringLiteral("/ready"), "");
+  ASSERT_TRUE(waitForFile(handshake + QStringLiteral("/replaced")));
+  const QString after = platform::executableDirectory();
+  writeFile(handshake + QStringLiteral("/answer"), (before + u'\n' + after).toUtf8());
 }
 
 TEST(ApplicationIcon, IsDrawnAtEverySizeDesktopsAskFor) {
