@@ -43,6 +43,8 @@ class ContainerInterface final : public QAccessibleWidget {
 };
 
 // A push button that stands for a check box: the screen keeps the button's checked state.
+// Qt's own button interface would report the same role and state, but its toggle action flips
+// the button without a click, and the screens act on clicks: here every action is a click.
 class CheckBoxInterface final : public QAccessibleWidget {
  public:
   explicit CheckBoxInterface(QAbstractButton* button) : QAccessibleWidget(button, QAccessible::CheckBox) {}
