@@ -37,8 +37,6 @@ std::uint64_t maxStored(std::uint64_t decoded) { return decoded + decoded / 4 + 
 // Workers at most, whatever the machine.
 constexpr unsigned kMaxThreads = 16;
 
-bool isZeroRun(std::uint32_t kind) { return kind == kZeroFill || kind == kFreeChunk; }
-
 QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 bool readAt(int fd, char* to, std::size_t length, std::uint64_t at, QString* why) {

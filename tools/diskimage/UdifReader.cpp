@@ -66,7 +66,7 @@ bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkE
     }
     next += c.sectors;
     c.sector = table->firstSector + sector;
-    if (c.kind == kZeroFill || c.kind == kFreeChunk) {
+    if (isZeroRun(c.kind)) {
       c.length = 0;
     } else {
       // Stored bytes lie in the data fork; the sums are checked so that none can wrap.
