@@ -1,6 +1,7 @@
 #include "tools/diskimage/UdifDecoder.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <bzlib.h>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/FileDescriptor.h"
+#include "tools/diskimage/HfsFormat.h"
 #include "tools/diskimage/PartitionMap.h"
 #include "tools/diskimage/UdifFormat.h"
 
@@ -362,10 +364,11 @@ QString undecodable(const UdifLayout& layout, qsizetype first, qsizetype last) {
   return {};
 }
 
-// What a table's stretch holds at byte 1024, where an HFS+ volume has its signature.
+// What a table's stretch holds where an HFS+ volume has its header, which starts with its signature.
 enum class Look { Hfs, Other, Unknown, Damaged };
 Look lookInto(int fd, const UdifTable& table, ChunkDecoder& decoder, QString* why) {
-  constexpr std::uint64_t kSignatureSector = 2;
+  static_assert(hfs::kVolumeHeaderOffset % kSectorSize == 0);
+  constexpr std::uint64_t kSignatureSector = hfs::kVolumeHeaderOffset / kSectorSize;
   if (table.sectorCount <= kSignatureSector) return Look::Other;
   const std::uint64_t sector = table.firstSector + kSignatureSector;
   for (const UdifChunk& c : table.chunks) {
@@ -387,7 +390,8 @@ Look lookInto(int fd, const UdifTable& table, ChunkDecoder& decoder, QString* wh
       }
       std::memcpy(signature, out.data() + at, sizeof signature);
     }
-    return signature[0] == 'H' && (signature[1] == '+' || signature[1] == 'X') ? Look::Hfs : Look::Other;
+    const std::uint16_t kind = qFromBigEndian<std::uint16_t>(signature);
+    return kind == hfs::kHfsPlusSignature || kind == hfs::kHfsxSignature ? Look::Hfs : Look::Other;
   }
   return Look::Other;
 }
