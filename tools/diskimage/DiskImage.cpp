@@ -207,7 +207,7 @@ platform::Duration timeLeft(Deadline deadline) {
 // the volume taken out of it (into the staging folder, within the budget, before `deadline`).
 bool presentHardLinks(const QByteArray& archive, const Listing& listing, const QByteArray& volumeRoot,
                       const WriteBudget& budget, Deadline deadline, QString* why) {
-  const QByteArray nodes = volumeRoot + '/' + kPrivateDataFolder;
+  const QByteArray nodes = volumeRoot + '/' + kExtractedPrivateFolder;
   struct stat st {};
   if (::lstat(nodes.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
   QByteArray volume = archive;

@@ -1,9 +1,7 @@
 #include "tools/diskimage/HfsPlusWriter.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "tools/diskimage/DiskFields.h"
 #include "tools/diskimage/FileTree.h"
 #include "tools/diskimage/HfsFormat.h"
@@ -395,12 +394,11 @@ std::uint32_t linkHardLinks(std::vector<Item>* items, std::uint32_t* nextId, std
   std::vector<Item> nodes;
   for (const auto& [inode, places] : files) {
     if (places.size() < 2) continue;  // its other links lie outside the tree
-    const Item first = (*items)[places.front()];
     if (shareBlocks) {
       for (std::size_t k = 1; k < places.size(); ++k) (*items)[places[k]].ownsBlocks = false;
       continue;
     }
-    Item node = first;
+    Item node = (*items)[places.front()];
     node.id = (*nextId)++;
     node.name = QStringLiteral("iNode%1").arg(node.id);
     node.special = static_cast<std::uint32_t>(places.size());
@@ -441,10 +439,9 @@ bool writeAt(QFile& out, qint64 at, const QByteArray& bytes, QString* why) {
 bool copyData(const Item& item, QFile& out, QString* why) {
   const qint64 at = static_cast<qint64>(item.startBlock) * kHfsBlockSize;
   if (item.kind == Kind::Link) return writeAt(out, at, item.linkTarget, why);
+  const platform::FileDescriptor fd(::open(item.source.constData(), O_RDONLY | O_CLOEXEC));
   QFile in;
-  const int fd = ::open(item.source.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (fd >= 0) ::close(fd);
+  if (fd.get() < 0 || !in.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
     *why = QFile::decodeName(item.source) + QStringLiteral(": cannot open");
     return false;
   }

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <lzma.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
