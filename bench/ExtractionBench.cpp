@@ -5,12 +5,14 @@
 //   build/bench/bench_extraction [incompressible|zlib|bzip2 ...]
 
 #include <QCoreApplication>
-#include <QtEndian>
 #include <map>
 
 #include "bench/BenchSupport.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "tools/diskimage/DiskImage.h"
+#include "tools/diskimage/PartitionMap.h"
+#include "tools/diskimage/UdifFormat.h"
+#include "tools/diskimage/UdifReader.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ struct Package {
 };
 
 // What an image stores, by kind of chunk: how many chunks, and their bytes in the file and
-// unpacked. Read from the block tables of the property list.
+// unpacked. Read from its block tables.
 struct ChunkKinds {
   struct Count {
     qint64 chunks = 0;
@@ -33,54 +35,36 @@ struct ChunkKinds {
   std::map<quint32, Count> byKind;
 };
 
-quint32 be32(const QByteArray& b, qsizetype at) {
-  return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(b.constData() + at));
-}
-quint64 be64(const QByteArray& b, qsizetype at) {
-  return qFromBigEndian<quint64>(reinterpret_cast<const uchar*>(b.constData() + at));
-}
-
 std::optional<ChunkKinds> chunkKinds(const QString& image) {
   QFile f(image);
-  if (!f.open(QIODevice::ReadOnly) || f.size() < 512 || !f.seek(f.size() - 512)) return std::nullopt;
-  const QByteArray trailer = f.read(512);
-  if (be32(trailer, 0) != 0x6B6F6C79 || !f.seek(static_cast<qint64>(be64(trailer, 216)))) return std::nullopt;
-  const QByteArray plist = f.read(static_cast<qint64>(be64(trailer, 224)));
+  if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+  const diskimage::UdifLayout layout = diskimage::readUdifLayout(f);
+  if (layout.status != diskimage::UdifLayout::Status::Ok) return std::nullopt;
   ChunkKinds kinds;
-  for (qsizetype from = 0;;) {
-    const qsizetype open = plist.indexOf("<data>", from);
-    if (open < 0) break;
-    const qsizetype close = plist.indexOf("</data>", open);
-    if (close < 0) return std::nullopt;
-    from = close;
-    const QByteArray table = QByteArray::fromBase64(plist.mid(open + 6, close - open - 6).simplified());
-    if (table.size() < 204 || be32(table, 0) != 0x6D697368) continue;
-    const quint32 entries = be32(table, 200);
-    for (quint32 i = 0; i < entries && 204 + 40 * (i + 1) <= static_cast<quint32>(table.size()); ++i) {
-      const qsizetype at = 204 + 40 * static_cast<qsizetype>(i);
-      ChunkKinds::Count& count = kinds.byKind[be32(table, at)];
+  for (const diskimage::UdifTable& table : layout.tables) {
+    for (const diskimage::UdifChunk& c : table.chunks) {
+      ChunkKinds::Count& count = kinds.byKind[c.kind];
       ++count.chunks;
-      count.unpacked += static_cast<qint64>(be64(table, at + 16) * 512);
-      count.stored += static_cast<qint64>(be64(table, at + 32));
+      count.unpacked += static_cast<qint64>(c.sectors * diskimage::kSectorSize);
+      count.stored += static_cast<qint64>(c.length);
     }
   }
   return kinds;
 }
 
 const char* kindName(quint32 kind) {
+  using namespace diskimage::udif;
   switch (kind) {
-    case 0x00000000:
+    case kZeroFill:
       return "zero";
-    case 0x00000001:
+    case kRawChunk:
       return "raw";
-    case 0x00000002:
+    case kFreeChunk:
       return "free";
-    case 0x80000005:
+    case kZlibChunk:
       return "zlib";
-    case 0x80000006:
+    case kBzip2Chunk:
       return "bzip2";
-    case 0xFFFFFFFF:
-      return "end";
     default:
       return "other";
   }
@@ -93,7 +77,7 @@ void describeImage(const QString& image) {
               static_cast<double>(QFileInfo(image).size()) / 1048576.0, bench::kFirmwareSize >> 20,
               static_cast<double>(bench::kFirmwareSize) / static_cast<double>(QFileInfo(image).size()));
   for (const auto& [kind, count] : kinds->byKind) {
-    if (kind == 0xFFFFFFFF || kind == 0x00000002) continue;
+    if (kind == diskimage::udif::kFreeChunk) continue;
     std::printf("    %-6s %6lld chunks, %8.1f MiB unpacked in %8.1f MiB\n", kindName(kind),
                 static_cast<long long>(count.chunks), static_cast<double>(count.unpacked) / 1048576.0,
                 static_cast<double>(count.stored) / 1048576.0);

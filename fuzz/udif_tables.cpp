@@ -11,10 +11,15 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tools/diskimage/PartitionMap.h"
 #include "tools/diskimage/UdifDecoder.h"
+#include "tools/diskimage/UdifFormat.h"
 #include "tools/diskimage/UdifReader.h"
 
 namespace {
+
+using namespace diskimage::udif;
+
 // What one input may decode, so that each run stays quick.
 constexpr std::uint64_t kMaxChunk = 1 << 20;
 constexpr std::uint64_t kBudget = 8 << 20;
@@ -31,11 +36,11 @@ QByteArray imageOf(const std::uint8_t* data, std::size_t size) {
   const auto forkLength = static_cast<quint64>(image.size());
   image += "<plist><dict><key>resource-fork</key><dict><key>blkx</key><array><dict><key>Data</key><data>" +
            table.toBase64() + "</data></dict></array></dict></dict></plist>";
-  QByteArray koly(512, '\0');
+  QByteArray koly(kTrailerSize, '\0');
   koly.replace(0, 4, "koly");
-  qToBigEndian<quint64>(forkLength, koly.data() + 32);
-  qToBigEndian<quint64>(forkLength, koly.data() + 216);
-  qToBigEndian<quint64>(static_cast<quint64>(image.size()) - forkLength, koly.data() + 224);
+  qToBigEndian<quint64>(forkLength, koly.data() + kDataForkLengthField);
+  qToBigEndian<quint64>(forkLength, koly.data() + kPropertyListOffsetField);
+  qToBigEndian<quint64>(static_cast<quint64>(image.size()) - forkLength, koly.data() + kPropertyListLengthField);
   return image + koly;
 }
 
@@ -61,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (c.sector != sector || c.sectors == 0) std::abort();
       if (c.offset > imageSize || c.length > imageSize - c.offset) std::abort();
       sector += c.sectors;
-      const std::uint64_t length = c.sectors * 512;
+      const std::uint64_t length = c.sectors * diskimage::kSectorSize;
       if (!diskimage::ChunkDecoder::knows(c.kind) || length > kMaxChunk || length > budget) continue;
       budget -= length;
       out.resize(length);

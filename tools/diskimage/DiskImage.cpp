@@ -89,6 +89,10 @@ bool run7zz(const QStringList& arguments, platform::Duration timeout, QByteArray
     *why = QStringLiteral("7zz not found");
     return false;
   }
+  if (timeout <= platform::Duration(0)) {
+    *why = QStringLiteral("7zz timed out");  // no time left to start it in
+    return false;
+  }
   const platform::CommandResult r = platform::runCommand(sevenZip, arguments, timeout, watch);
   switch (r.outcome) {
     case platform::CommandResult::Outcome::TimedOut: *why = QStringLiteral("7zz timed out"); return false;
@@ -192,13 +196,18 @@ bool runWatched(const QStringList& arguments, const QByteArray& folder, const QB
   return ran;
 }
 
+// The time left until `deadline`; none once it has passed.
+platform::Duration timeLeft(Deadline deadline) {
+  return std::max(platform::Duration(deadline - std::chrono::steady_clock::now()), platform::Duration(0));
+}
+
 // Makes each hard link of the HFS+ volume that `listing` describes show its node's bytes at its
 // own place, as a Mac shows the mounted volume, and removes the private folder 7-Zip wrote the
 // nodes into. The catalog is read from the volume: `archive` itself when it is the volume, else
-// the volume taken out of it (into the staging folder, within the budget).
+// the volume taken out of it (into the staging folder, within the budget, before `deadline`).
 bool presentHardLinks(const QByteArray& archive, const Listing& listing, const QByteArray& volumeRoot,
-                      const WriteBudget& budget, platform::Duration timeout, QString* why) {
-  const QByteArray nodes = volumeRoot + '/' + kPrivateDataFolder;
+                      const WriteBudget& budget, Deadline deadline, QString* why) {
+  const QByteArray nodes = volumeRoot + '/' + kExtractedPrivateFolder;
   struct stat st {};
   if (::lstat(nodes.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return true;
   QByteArray volume = archive;
@@ -218,7 +227,7 @@ bool presentHardLinks(const QByteArray& archive, const Listing& listing, const Q
     if (!runWatched({QStringLiteral("e"), QStringLiteral("-t") + outerType, QStringLiteral("-y"), QStringLiteral("-bsp0"),
                      QStringLiteral("-bso0"), QStringLiteral("-o") + display(pieceFolder), QStringLiteral("--"),
                      display(archive), piece},
-                    pieceFolder, archive, budget, timeout, nullptr, why)) {
+                    pieceFolder, archive, budget, timeLeft(deadline), nullptr, why)) {
       return false;
     }
     volume = pieceFolder + '/' + QFile::encodeName(piece.section(u'/', -1));
@@ -264,8 +273,9 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   // A UDIF image's chunks are decoded here, on every core, into the plain volume beside the
   // folder: in the staging folder, so it counts against the budget (checked from the tables
   // before anything is written). 7-Zip then reads the file system alone, and the hard links are
-  // read from the decoded volume's catalog; it goes once both are done. Decoding and 7-Zip's
-  // extraction share the time one extraction may take.
+  // read from the decoded volume's catalog; it goes once both are done. Decoding, 7-Zip's
+  // extraction and taking the volume out for its hard links share the time one extraction may
+  // take.
   const QByteArray decoded = folder + ".disk";
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
@@ -288,10 +298,8 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
                            QStringLiteral("-o") + display(folder)};
   if (ours) arguments << QStringLiteral("-thfs");
   arguments << QStringLiteral("--") << display(source);
-  const platform::Duration left =
-      std::max(platform::Duration(deadline - std::chrono::steady_clock::now()), platform::Duration(0));
   QByteArray output;
-  if (!runWatched(arguments, folder, archive, budget, left, &output, why)) {
+  if (!runWatched(arguments, folder, archive, budget, timeLeft(deadline), &output, why)) {
     return false;
   }
   *volumeRoot = folder;
@@ -299,7 +307,7 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   if (!isVolumeFileSystem(listing.types)) return true;
   const std::vector<tree::Entry> top = tree::entriesOf(folder);
   if (top.size() == 1 && top[0].type == tree::Entry::Type::Folder) *volumeRoot = folder + '/' + top[0].name;
-  return presentHardLinks(source, listing, *volumeRoot, budget, timeout, why);
+  return presentHardLinks(source, listing, *volumeRoot, budget, deadline, why);
 }
 
 // Makes `inner`, a folder inside `folder`, take `folder`'s place.

@@ -18,22 +18,13 @@ using be::get32;
 using be::get64;
 using namespace hfs;
 
-// Volume header fields.
-constexpr int kVolumeHeaderSize = 512;
-constexpr std::uint16_t kHfsPlusSignature = 0x482B;  // "H+"
-constexpr std::uint16_t kHfsxSignature = 0x4858;     // "HX"
-constexpr int kBlockSizeField = 40;
-constexpr int kCatalogForkField = 272;
+// A fork's data holds this many extents.
 constexpr int kForkExtentCount = 8;
 
-// B-tree nodes.
-constexpr int kHeaderNodeSizeField = kNodeDescriptorSize + 18;
-constexpr int kHeaderFirstLeafField = kNodeDescriptorSize + 10;
-constexpr int kHeaderTotalNodesField = kNodeDescriptorSize + 22;
-
-// Catalog records.
-constexpr int kFolderRecordSize = 88;
-constexpr int kFileRecordSize = 248;
+// The header record's fields, from the start of the header node.
+constexpr int kNodeSizeAt = kNodeDescriptorSize + kHeaderNodeSizeField;
+constexpr int kFirstLeafAt = kNodeDescriptorSize + kHeaderFirstLeafField;
+constexpr int kTotalNodesAt = kNodeDescriptorSize + kHeaderTotalNodesField;
 
 // The catalog file of a volume: its bytes, found through the extents of its fork.
 class CatalogFile {
@@ -156,9 +147,9 @@ bool readHardLinks(QIODevice& volume, std::vector<HardLink>* links, QString* why
     *why = QStringLiteral("the catalog is damaged");
     return false;
   };
-  if (!catalog.read(0, kHeaderTotalNodesField + 4, &node)) return damaged();
-  const std::uint16_t nodeSize = get16(node, kHeaderNodeSizeField);
-  const std::uint32_t totalNodes = get32(node, kHeaderTotalNodesField);
+  if (!catalog.read(0, kTotalNodesAt + 4, &node)) return damaged();
+  const std::uint16_t nodeSize = get16(node, kNodeSizeAt);
+  const std::uint32_t totalNodes = get32(node, kTotalNodesAt);
   if (nodeSize < 512 || (nodeSize & (nodeSize - 1)) != 0) return damaged();
 
   std::map<std::uint32_t, Named> folders;
@@ -169,7 +160,7 @@ bool readHardLinks(QIODevice& volume, std::vector<HardLink>* links, QString* why
   std::vector<Link> found;
   std::vector<Named> files;  // candidates for the nodes: files right in some folder
   std::uint32_t privateFolder = 0;
-  std::uint32_t leaf = get32(node, kHeaderFirstLeafField);
+  std::uint32_t leaf = get32(node, kFirstLeafAt);
   // Each leaf once: a chain that comes back to a node it passed is a loop, however many nodes
   // the header claims.
   std::set<std::uint32_t> visited;

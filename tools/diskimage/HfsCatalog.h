@@ -19,7 +19,7 @@ struct HardLink {
 };
 
 // The folder 7-Zip makes of a volume's private folder.
-inline const QByteArray kPrivateDataFolder = "[HFS+ Private Data]";
+inline const QByteArray kExtractedPrivateFolder = "[HFS+ Private Data]";
 
 // The hard links of the HFS+ volume in the file `volume`, by walking its catalog's leaves.
 // False, with the reason, when the catalog cannot be read (not HFS+, damaged, or kept partly

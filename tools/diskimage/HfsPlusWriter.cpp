@@ -1,9 +1,7 @@
 #include "tools/diskimage/HfsPlusWriter.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "tools/diskimage/DiskFields.h"
 #include "tools/diskimage/FileTree.h"
 #include "tools/diskimage/HfsFormat.h"
@@ -43,7 +42,6 @@ constexpr std::uint8_t kCaseFoldingCompare = 0xCF;
 constexpr std::uint16_t kCatalogMaxKeyLength = 516;
 constexpr std::uint16_t kExtentsMaxKeyLength = 10;
 
-constexpr int kForkDataSize = 80;
 constexpr std::uint32_t kSecondsFrom1904To1970 = 2082844800u;
 // HFS+ names hold at most this many UTF-16 code units.
 constexpr qsizetype kMaxNameLength = 255;
@@ -161,7 +159,7 @@ void putFork(QByteArray& r, qsizetype at, std::uint64_t logicalSize, std::uint32
 }
 
 QByteArray folderRecord(const Item& f) {
-  QByteArray r(88, '\0');
+  QByteArray r(kFolderRecordSize, '\0');
   put16(r, 0, kFolderRecord);
   put32(r, 4, f.valence);
   put32(r, 8, f.id);
@@ -172,7 +170,7 @@ QByteArray folderRecord(const Item& f) {
 }
 
 QByteArray fileRecord(const Item& f) {
-  QByteArray r(248, '\0');
+  QByteArray r(kFileRecordSize, '\0');
   put16(r, 0, kFileRecord);
   put16(r, 2, kThreadExistsFlag | f.recordFlags);
   put32(r, 8, f.id);
@@ -289,11 +287,11 @@ bool buildBTree(const std::vector<Record>& records, std::uint16_t maxKeyLength, 
   put16(header, 0, shape.depth);
   put32(header, 2, shape.root);
   put32(header, 6, shape.leafRecords);
-  put32(header, 10, shape.firstLeaf);
+  put32(header, kHeaderFirstLeafField, shape.firstLeaf);
   put32(header, 14, shape.lastLeaf);
-  put16(header, 18, kNodeSize);
+  put16(header, kHeaderNodeSizeField, kNodeSize);
   put16(header, 20, maxKeyLength);
-  put32(header, 22, totalNodes);
+  put32(header, kHeaderTotalNodesField, totalNodes);
   put32(header, 26, 0);  // free nodes
   put32(header, 32, totalNodes * kNodeSize);
   put8(header, 36, 0);  // a file system's own tree
@@ -396,12 +394,11 @@ std::uint32_t linkHardLinks(std::vector<Item>* items, std::uint32_t* nextId, std
   std::vector<Item> nodes;
   for (const auto& [inode, places] : files) {
     if (places.size() < 2) continue;  // its other links lie outside the tree
-    const Item first = (*items)[places.front()];
     if (shareBlocks) {
       for (std::size_t k = 1; k < places.size(); ++k) (*items)[places[k]].ownsBlocks = false;
       continue;
     }
-    Item node = first;
+    Item node = (*items)[places.front()];
     node.id = (*nextId)++;
     node.name = QStringLiteral("iNode%1").arg(node.id);
     node.special = static_cast<std::uint32_t>(places.size());
@@ -442,10 +439,9 @@ bool writeAt(QFile& out, qint64 at, const QByteArray& bytes, QString* why) {
 bool copyData(const Item& item, QFile& out, QString* why) {
   const qint64 at = static_cast<qint64>(item.startBlock) * kHfsBlockSize;
   if (item.kind == Kind::Link) return writeAt(out, at, item.linkTarget, why);
+  const platform::FileDescriptor fd(::open(item.source.constData(), O_RDONLY | O_CLOEXEC));
   QFile in;
-  const int fd = ::open(item.source.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (fd >= 0) ::close(fd);
+  if (fd.get() < 0 || !in.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
     *why = QFile::decodeName(item.source) + QStringLiteral(": cannot open");
     return false;
   }
@@ -559,8 +555,8 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
   markUsed(totalBlocks - 1);
   const std::uint32_t usedBlocks = next + 1;
 
-  QByteArray header(512, '\0');
-  put16(header, 0, 0x482B);  // 'H+'
+  QByteArray header(kVolumeHeaderSize, '\0');
+  put16(header, 0, kHfsPlusSignature);
   put16(header, 2, 4);
   put32(header, 4, kVolumeUnmountedAttribute);
   put32(header, 8, be::code("10.0"));
@@ -569,7 +565,7 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
   put32(header, 28, now);
   put32(header, 32, files);
   put32(header, 36, folders);
-  put32(header, 40, kHfsBlockSize);
+  put32(header, kBlockSizeField, kHfsBlockSize);
   put32(header, 44, totalBlocks);
   put32(header, 48, totalBlocks - usedBlocks);
   put32(header, 52, next);
@@ -578,9 +574,9 @@ bool writeHfsPlusVolume(const QString& folder, const QString& volumeName, QFile&
   put32(header, 64, nextId);
   put32(header, 68, 1);
   put64(header, 72, 1);  // the Mac Roman text encoding
-  putFork(header, 112, bitmap.size(), allocationStart, static_cast<std::uint32_t>(allocationBlocks));
-  putFork(header, 112 + kForkDataSize, extents.size(), extentsStart, 1);
-  putFork(header, 112 + 2 * kForkDataSize, catalog.size(), catalogStart, catalogBlocks);
+  putFork(header, kAllocationForkField, bitmap.size(), allocationStart, static_cast<std::uint32_t>(allocationBlocks));
+  putFork(header, kExtentsForkField, extents.size(), extentsStart, 1);
+  putFork(header, kCatalogForkField, catalog.size(), catalogStart, catalogBlocks);
 
   const qint64 volumeSize = static_cast<qint64>(totalBlocks) * kHfsBlockSize;
   if (!out.resize(volumeSize)) {

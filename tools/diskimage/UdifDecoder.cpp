@@ -1,12 +1,12 @@
 #include "tools/diskimage/UdifDecoder.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <bzlib.h>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <lzma.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/FileDescriptor.h"
+#include "tools/diskimage/HfsFormat.h"
 #include "tools/diskimage/PartitionMap.h"
 #include "tools/diskimage/UdifFormat.h"
 
@@ -36,8 +37,6 @@ constexpr std::uint64_t kLzmaMemoryLimit = 72ULL << 20;
 std::uint64_t maxStored(std::uint64_t decoded) { return decoded + decoded / 4 + (64 << 10); }
 // Workers at most, whatever the machine.
 constexpr unsigned kMaxThreads = 16;
-
-bool isZeroRun(std::uint32_t kind) { return kind == kZeroFill || kind == kFreeChunk; }
 
 QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
@@ -123,6 +122,22 @@ bool decodeAdc(const unsigned char* in, std::size_t inLength, unsigned char* out
   }
   if (i != inLength) {
     *why = QStringLiteral("an ADC chunk decodes to more than the %1 bytes its table says").arg(outLength);
+    return false;
+  }
+  return true;
+}
+
+// Whether the bytes chunk `c` stores can be its chunk: a raw chunk stores exactly its decoded
+// bytes, a compressed one not much more (zero runs store nothing). False, with the reason, when
+// the table is damaged.
+bool storedLengthFits(const UdifChunk& c, QString* why) {
+  const std::uint64_t bytes = c.sectors * kSectorSize;
+  if (c.kind == kRawChunk && c.length != bytes) {
+    *why = QStringLiteral("a raw chunk stores %1 bytes where its table says %2").arg(c.length).arg(bytes);
+    return false;
+  }
+  if (c.kind != kRawChunk && !isZeroRun(c.kind) && c.length > maxStored(bytes)) {
+    *why = QStringLiteral("a chunk of %1 bytes claims %2 stored bytes").arg(bytes).arg(c.length);
     return false;
   }
   return true;
@@ -281,11 +296,8 @@ class Decoding {
   bool decodeOne(const UdifChunk& c, ChunkDecoder& decoder, Buffer& stored, Buffer& decoded, QString* why) const {
     const std::uint64_t bytes = c.sectors * kSectorSize;
     const std::uint64_t at = (c.sector - firstSector_) * kSectorSize;
+    if (!storedLengthFits(c, why)) return false;
     if (c.kind == kRawChunk) {
-      if (c.length != bytes) {
-        *why = QStringLiteral("a raw chunk stores %1 bytes where its table says %2").arg(c.length).arg(bytes);
-        return false;
-      }
       char* piece = decoded.at(kCopyPiece);
       for (std::uint64_t done = 0; done < bytes;) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyPiece, bytes - done));
@@ -293,10 +305,6 @@ class Decoding {
         done += n;
       }
       return true;
-    }
-    if (c.length > maxStored(bytes)) {
-      *why = QStringLiteral("a chunk of %1 bytes claims %2 stored bytes").arg(bytes).arg(c.length);
-      return false;
     }
     const auto inLength = static_cast<std::size_t>(c.length);
     const auto outLength = static_cast<std::size_t>(bytes);
@@ -335,47 +343,44 @@ using Fd = platform::FileDescriptor;
 UdifDecoding failed(const QString& why) { return {UdifDecoding::Status::Failed, why}; }
 UdifDecoding leftTo7Zip(const QString& why) { return {UdifDecoding::Status::LeftTo7Zip, why}; }
 
+// Why chunk `c` is not ours to decode, or empty when it is: a kind we have no decoder for, or a
+// compressed chunk that decodes to more than kMaxDecodedChunk (raw chunks of any size are copied).
+QString notOursToDecode(const UdifChunk& c) {
+  if (!ChunkDecoder::knows(c.kind)) return QStringLiteral("chunks of kind 0x%1").arg(c.kind, 8, 16, QLatin1Char('0'));
+  if (c.kind != kRawChunk && !isZeroRun(c.kind) && c.sectors * kSectorSize > kMaxDecodedChunk) {
+    return QStringLiteral("chunks of %1 bytes").arg(c.sectors * kSectorSize);
+  }
+  return {};
+}
+
 // Why the chunks of these tables are not ours to decode, or empty when they are.
 QString undecodable(const UdifLayout& layout, qsizetype first, qsizetype last) {
   for (qsizetype t = first; t <= last; ++t) {
     for (const UdifChunk& c : layout.tables[t].chunks) {
-      if (!ChunkDecoder::knows(c.kind)) {
-        return QStringLiteral("chunks of kind 0x%1").arg(c.kind, 8, 16, QLatin1Char('0'));
-      }
-      if (c.kind != kRawChunk && !isZeroRun(c.kind) && c.sectors * kSectorSize > kMaxDecodedChunk) {
-        return QStringLiteral("chunks of %1 bytes").arg(c.sectors * kSectorSize);
-      }
+      if (QString why = notOursToDecode(c); !why.isEmpty()) return why;
     }
   }
   return {};
 }
 
-// What a table's stretch holds at byte 1024, where an HFS+ volume has its signature.
+// What a table's stretch holds where an HFS+ volume has its header, which starts with its signature.
 enum class Look { Hfs, Other, Unknown, Damaged };
 Look lookInto(int fd, const UdifTable& table, ChunkDecoder& decoder, QString* why) {
-  constexpr std::uint64_t kSignatureSector = 2;
+  static_assert(hfs::kVolumeHeaderOffset % kSectorSize == 0);
+  constexpr std::uint64_t kSignatureSector = hfs::kVolumeHeaderOffset / kSectorSize;
   if (table.sectorCount <= kSignatureSector) return Look::Other;
   const std::uint64_t sector = table.firstSector + kSignatureSector;
   for (const UdifChunk& c : table.chunks) {
     if (sector < c.sector || sector >= c.sector + c.sectors) continue;
     if (isZeroRun(c.kind)) return Look::Other;
+    if (!notOursToDecode(c).isEmpty()) return Look::Unknown;
+    if (!storedLengthFits(c, why)) return Look::Damaged;
     const std::uint64_t at = (sector - c.sector) * kSectorSize;
     char signature[2] = {};
     if (c.kind == kRawChunk) {
       // Raw chunks may be of any size: the two bytes are read where they lie.
-      if (c.length != c.sectors * kSectorSize) {
-        *why = QStringLiteral("a raw chunk stores %1 bytes where its table says %2")
-                   .arg(c.length)
-                   .arg(c.sectors * kSectorSize);
-        return Look::Damaged;
-      }
       if (!readAt(fd, signature, sizeof signature, c.offset + at, why)) return Look::Damaged;
     } else {
-      if (!ChunkDecoder::knows(c.kind) || c.sectors * kSectorSize > kMaxDecodedChunk) return Look::Unknown;
-      if (c.length > maxStored(c.sectors * kSectorSize)) {
-        *why = QStringLiteral("a chunk claims %1 stored bytes").arg(c.length);
-        return Look::Damaged;
-      }
       std::vector<char> in(static_cast<std::size_t>(c.length));
       std::vector<char> out(static_cast<std::size_t>(c.sectors * kSectorSize));
       if (!readAt(fd, in.data(), in.size(), c.offset, why) ||
@@ -384,7 +389,8 @@ Look lookInto(int fd, const UdifTable& table, ChunkDecoder& decoder, QString* wh
       }
       std::memcpy(signature, out.data() + at, sizeof signature);
     }
-    return signature[0] == 'H' && (signature[1] == '+' || signature[1] == 'X') ? Look::Hfs : Look::Other;
+    const std::uint16_t kind = qFromBigEndian<std::uint16_t>(signature);
+    return kind == hfs::kHfsPlusSignature || kind == hfs::kHfsxSignature ? Look::Hfs : Look::Other;
   }
   return Look::Other;
 }

@@ -43,4 +43,7 @@ inline constexpr std::uint32_t kLzmaChunk = 0x80000008;
 inline constexpr std::uint32_t kCommentEntry = 0x7FFFFFFE;
 inline constexpr std::uint32_t kLastEntry = 0xFFFFFFFF;
 
+// Zero and free runs store nothing: their sectors read as zeros.
+inline bool isZeroRun(std::uint32_t kind) { return kind == kZeroFill || kind == kFreeChunk; }
+
 }  // namespace diskimage::udif

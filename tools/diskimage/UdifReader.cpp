@@ -24,8 +24,8 @@ UdifLayout bad(const QString& why) {
   return layout;
 }
 
-// The data fork lies from `forkStart` to `forkEnd` in the file.
-bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkEnd, UdifTable* table, QString* why) {
+// The data fork holds `forkLength` bytes from `forkStart` on in the file.
+bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkLength, UdifTable* table, QString* why) {
   if (t.size() < kTableHeaderSize) {
     *why = QStringLiteral("a block table is cut short");
     return false;
@@ -66,11 +66,10 @@ bool readTable(const QByteArray& t, std::uint64_t forkStart, std::uint64_t forkE
     }
     next += c.sectors;
     c.sector = table->firstSector + sector;
-    if (c.kind == kZeroFill || c.kind == kFreeChunk) {
+    if (isZeroRun(c.kind)) {
       c.length = 0;
     } else {
       // Stored bytes lie in the data fork; the sums are checked so that none can wrap.
-      const std::uint64_t forkLength = forkEnd - forkStart;
       if (dataOffset > forkLength || offset > forkLength - dataOffset || c.length > forkLength - dataOffset - offset) {
         *why = where + QStringLiteral(" has a chunk stored past the end of the image");
         return false;
@@ -116,7 +115,7 @@ UdifLayout readUdifLayout(QIODevice& image) {
     const QByteArray t = QByteArray::fromBase64(xml.readElementText().toLatin1());
     if (!t.startsWith("mish")) continue;  // other resources ride in the property list too
     UdifTable table;
-    if (!readTable(t, forkStart, forkStart + forkLength, &table, &layout.why)) return bad(layout.why);
+    if (!readTable(t, forkStart, forkLength, &table, &layout.why)) return bad(layout.why);
     layout.tables.append(std::move(table));
   }
   if (xml.hasError()) return bad(QStringLiteral("its property list is not well-formed"));
