@@ -255,10 +255,10 @@ bool presentHardLinks(const QByteArray& archive, const Listing& listing, const Q
 // the budget leaves, and stopped as soon as it has written more. Leaves in `volumeRoot` the
 // folder that holds the volume's root: `folder` itself, or the volume folder 7-Zip made in it.
 bool extractInto(const QByteArray& archive, const QByteArray& folder, const WriteBudget& budget,
-                 platform::Duration timeout, QByteArray* volumeRoot, QString* why) {
+                 Deadline deadline, QByteArray* volumeRoot, QString* why) {
   const qint64 allowed = budget.left();
   std::uint64_t size = 0;
-  if (!unpackedSize(display(archive), allowed, timeout, &size, why)) return false;
+  if (!unpackedSize(display(archive), allowed, timeLeft(deadline), &size, why)) return false;
   if (size > static_cast<std::uint64_t>(std::max<qint64>(allowed, 0))) {
     *why = QStringLiteral("%1 would unpack to %2 bytes, more than the %3 a package may")
                .arg(display(archive))
@@ -274,11 +274,8 @@ bool extractInto(const QByteArray& archive, const QByteArray& folder, const Writ
   // folder: in the staging folder, so it counts against the budget (checked from the tables
   // before anything is written). 7-Zip then reads the file system alone, and the hard links are
   // read from the decoded volume's catalog; it goes once both are done. Decoding, 7-Zip's
-  // extraction and taking the volume out for its hard links share the time one extraction may
-  // take.
+  // extraction and taking the volume out for its hard links share the attach's time.
   const QByteArray decoded = folder + ".disk";
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
   const UdifDecoding decoding =
       decodeUdifVolume(archive, decoded, static_cast<std::uint64_t>(std::max<qint64>(allowed, 0)), deadline);
   if (decoding.status == UdifDecoding::Status::Failed) {
@@ -340,14 +337,14 @@ QByteArray nestedImageIn(const QByteArray& folder) {
 // Unpacks the image at `image` into `volume` (a path in the staging folder): the files at the
 // volume's root at its top, partition images opened through.
 bool unpackImage(const QByteArray& image, const QByteArray& volume, const WriteBudget& budget,
-                 platform::Duration timeout, QString* why) {
+                 Deadline deadline, QString* why) {
   QByteArray volumeRoot;
-  if (!extractInto(image, volume, budget, timeout, &volumeRoot, why) || !lift(volumeRoot, volume, why)) return false;
+  if (!extractInto(image, volume, budget, deadline, &volumeRoot, why) || !lift(volumeRoot, volume, why)) return false;
   for (int depth = 0; depth < kMaxNesting; ++depth) {
     const QByteArray nested = nestedImageIn(volume);
     if (nested.isEmpty()) break;
     const QByteArray inner = volume + ".nested";
-    if (!extractInto(nested, inner, budget, timeout, &volumeRoot, why) || !lift(volumeRoot, inner, why)) return false;
+    if (!extractInto(nested, inner, budget, deadline, &volumeRoot, why) || !lift(volumeRoot, inner, why)) return false;
     if (!tree::replaceTree(inner, volume)) {
       *why = QStringLiteral("cannot move ") + display(inner);
       return false;
@@ -453,11 +450,14 @@ Outcome attach(const QString& image, const QString& root, platform::Duration tim
   }
 
   // Every step writes inside the staging folder, so one budget holds them all: what the folder
-  // takes on the disk counts against the bound.
+  // takes on the disk counts against the bound. Likewise one deadline: the listing, decoding and
+  // 7-Zip's runs of every nested image share the time the caller gave the attach.
   const WriteBudget budget{extractionBound(info.size()), staging.path()};
+  const Deadline deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
   const QByteArray volume = staging.path() + "/volume";
   QString why;
-  if (!unpackImage(QFile::encodeName(info.absoluteFilePath()), volume, budget, timeout, &why)) return failed(verb, why);
+  if (!unpackImage(QFile::encodeName(info.absoluteFilePath()), volume, budget, deadline, &why)) return failed(verb, why);
 
   const QByteArray volumeName = QFile::encodeName(name);
   const QByteArray mountPoint = attachRoot.path(volumeName);
