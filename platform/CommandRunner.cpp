@@ -93,8 +93,11 @@ pid_t spawn(const char* path, char* const argv[], int outputFd) {
     } else if (::dup2(outputFd, STDOUT_FILENO) < 0) {
       ::_exit(127);
     }
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (null < 0 || (null != STDIN_FILENO && ::dup2(null, STDIN_FILENO) < 0)) ::_exit(127);
+    // Close-on-exec, so that only the copy on standard input reaches the command (dup2 clears
+    // the flag on it).
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null < 0) ::_exit(127);
+    if (null == STDIN_FILENO ? ::fcntl(null, F_SETFD, 0) < 0 : ::dup2(null, STDIN_FILENO) < 0) ::_exit(127);
     resetCaughtSignals();
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ::execve(path, argv, environ);
