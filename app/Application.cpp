@@ -124,9 +124,6 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
   platform::MainQueue::install();
   QApplication::setApplicationName(QStringLiteral("Ravlio"));
   QApplication::setOrganizationName(QStringLiteral("Ravlio"));
-  // The font list is read while the window is built; gone before the application object. Not
-  // before the names above: the stored language is read from the settings file they place.
-  const typography::FontPreload fontPreload(typography::fontFamilyFor(platform::Bundle::main().localizationInUse()));
   // The desktop entry is named after the bundle identifier; the window and alerts take the icon.
   const QString identifier = platform::Bundle::main().infoValue(QStringLiteral("CFBundleIdentifier")).value_or(QString());
   QApplication::setDesktopFileName(identifier);
@@ -146,6 +143,10 @@ int runApplication(int argc, char** argv, const std::function<void(platform::Sto
       std::fprintf(stderr, "%s: another copy is running but does not answer\n", qPrintable(program));
       return EXIT_FAILURE;
   }
+  // The font list is read while the window is built; gone before the application object. Not
+  // before the names above (the stored language is read from the settings file they place), nor
+  // before a second start has ended.
+  const typography::FontPreload fontPreload(typography::fontFamilyFor(platform::Bundle::main().localizationInUse()));
   QApplication::setWindowIcon(platform::iconNamed(QStringLiteral("icon_app")));
   // The main window's close ends the application through its own shutdown sequence.
   QApplication::setQuitOnLastWindowClosed(false);

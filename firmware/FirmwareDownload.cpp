@@ -7,8 +7,6 @@
 #include <QNetworkRequest>
 #include <QTemporaryFile>
 
-#include <sys/file.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -83,7 +81,7 @@ void FirmwareDownload::start(Progress progress, Completion completion,
     failLater(destination_ + QStringLiteral(": ") + file_->errorString());
     return;
   }
-  ::flock(file_->handle(), LOCK_EX | LOCK_NB);
+  platform::holdAsInUse(file_->handle());
   request(source_);
 }
 

@@ -1,7 +1,6 @@
 #include "firmware/FirmwareFileDownloadViewController.h"
 
 #include <QFileInfo>
-#include <QHash>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QPushButton>
@@ -27,19 +26,6 @@ namespace {
 
 // A transfer that receives nothing for this long has stalled.
 constexpr std::chrono::milliseconds kStallTimeout{30000};
-
-// The short name of each status picture, for assistive technology.
-QString statusPictureName(const QString& image) {
-  static const QHash<QString, QString> keys = {
-      {QStringLiteral("img_filedownload_ing"), QStringLiteral("picture_downloading")},
-      {QStringLiteral("img_filedownload_fail"), QStringLiteral("picture_download_failed")},
-      {QStringLiteral("img_filedownload_finish"), QStringLiteral("picture_finished")},
-      {QStringLiteral("img_firmware_file_copy"), QStringLiteral("picture_copying")},
-      {QStringLiteral("img_firmware_file_copy_fail"), QStringLiteral("picture_copy_failed")},
-  };
-  const QString key = keys.value(image);
-  return key.isEmpty() ? QString() : platform::localizedString(key);
-}
 
 void printError(const QString& description) {
   std::printf("%s %s\n", "error: ", description.toUtf8().constData());
@@ -108,7 +94,7 @@ void FirmwareFileDownloadViewController::showState(const StateLook& look) {
   applyButton(btnDownloadRetry, look.retry);
   lbTopContent->setText(platform::localizedString(look.top));
   setNamedImage(ivStatus, look.image);
-  ivStatus->setAccessibleName(statusPictureName(look.image));
+  ivStatus->setAccessibleName(platform::localizedString(look.pictureName));
   firmware_look::setTextColor(lbPercent, look.failed ? firmware_look::kGrey96 : firmware_look::kAccentYellow);
   if (look.percent == PercentLook::Zero) lbPercent->setText(QStringLiteral("0%"));
   lbContent1->setText(platform::localizedString(look.content1));
@@ -128,37 +114,40 @@ void FirmwareFileDownloadViewController::showState(const StateLook& look) {
 
 void FirmwareFileDownloadViewController::showDownloadingState() {
   showState({{true, false}, {false, std::nullopt}, {false, std::nullopt}, QStringLiteral("downloading_firmware_top"),
-             QStringLiteral("img_filedownload_ing"), QStringLiteral("downloading_firmware_content1"),
+             QStringLiteral("img_filedownload_ing"), QStringLiteral("picture_downloading"),
+             QStringLiteral("downloading_firmware_content1"),
              platform::localizedString(QStringLiteral("downloading_firmware_content2")), PercentLook::Zero, false});
 }
 
 void FirmwareFileDownloadViewController::showDownloadFailedState(const QString& reason) {
   showState({{false, std::nullopt}, {false, std::nullopt}, {true, std::nullopt}, QStringLiteral("download_firmware_fail_top"),
-             QStringLiteral("img_filedownload_fail"), QStringLiteral("download_firmware_fail_content1"), reason,
-             PercentLook::Kept, true});
+             QStringLiteral("img_filedownload_fail"), QStringLiteral("picture_download_failed"),
+             QStringLiteral("download_firmware_fail_content1"), reason, PercentLook::Kept, true});
 }
 
 void FirmwareFileDownloadViewController::showDownloadFinishedState() {
   showState({{true, true}, {false, std::nullopt}, {false, std::nullopt}, QStringLiteral("download_firmware_finish_top"),
-             QStringLiteral("img_filedownload_finish"), QStringLiteral("download_firmware_finish_content1"), QString(),
-             PercentLook::Full, false});
+             QStringLiteral("img_filedownload_finish"), QStringLiteral("picture_finished"),
+             QStringLiteral("download_firmware_finish_content1"), QString(), PercentLook::Full, false});
 }
 
 void FirmwareFileDownloadViewController::showCopyingState() {
   showState({{false, std::nullopt}, {true, false}, {false, std::nullopt}, QStringLiteral("copy_firmware_top"),
-             QStringLiteral("img_firmware_file_copy"), QStringLiteral("copy_firmware_content1"),
+             QStringLiteral("img_firmware_file_copy"), QStringLiteral("picture_copying"),
+             QStringLiteral("copy_firmware_content1"),
              platform::localizedString(QStringLiteral("copy_firmware_content2")), PercentLook::Zero, false});
 }
 
 void FirmwareFileDownloadViewController::showCopyFinishedState() {
   showState({{false, std::nullopt}, {true, true}, {false, std::nullopt}, QStringLiteral("copy_firmware_finish_top"),
-             QStringLiteral("img_filedownload_finish"), QStringLiteral("copy_firmware_finish_content1"), QString(),
-             PercentLook::Full, false});
+             QStringLiteral("img_filedownload_finish"), QStringLiteral("picture_finished"),
+             QStringLiteral("copy_firmware_finish_content1"), QString(), PercentLook::Full, false});
 }
 
 void FirmwareFileDownloadViewController::showCopyFailedState() {
   showState({{false, std::nullopt}, {false, std::nullopt}, {true, std::nullopt}, QStringLiteral("copy_firmware_fail_top"),
-             QStringLiteral("img_firmware_file_copy_fail"), QStringLiteral("copy_firmware_fail_content1"),
+             QStringLiteral("img_firmware_file_copy_fail"), QStringLiteral("picture_copy_failed"),
+             QStringLiteral("copy_firmware_fail_content1"),
              platform::localizedString(QStringLiteral("copy_firmware_fail_content2")), PercentLook::Kept, true});
 }
 

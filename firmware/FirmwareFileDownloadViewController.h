@@ -134,7 +134,9 @@ class FirmwareFileDownloadViewController : public platform::ViewController,
   enum class PercentLook { Zero, Kept, Full };
   struct StateLook {
     ButtonLook selectLocation, updateGuide, retry;
-    QString top, image, content1;
+    QString top, image;
+    QString pictureName;  // the picture's short name for assistive technology
+    QString content1;
     QString content2;  // the text itself
     PercentLook percent;
     bool failed;  // grey percentage and bar, red reason

@@ -197,10 +197,6 @@ bool FirmwareSelectViewController::eventFilter(QObject* watched, QEvent* event) 
   // The type first: the list also reports its own destruction here, when it is no longer one.
   if (event->type() != QEvent::KeyPress || watched != tbv) return platform::ViewController::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
-  if (platform::isReturnKey(key)) {
-    if (!tbv->selectionModel()->selectedRows().isEmpty()) onClickShowFirmewareInfo();
-    return true;
-  }
   // With nothing chosen yet, the first arrow chooses the row the list stands on (the top one),
   // rather than passing over it.
   const bool arrow = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down;

@@ -43,6 +43,15 @@ struct StartMessages {
 };
 StartMessages* gStart = nullptr;
 
+// To the handler that was installed before ours, else where Qt sends messages by default.
+void passOn(QtMessageHandler previous, QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (previous) {
+    previous(type, context, message);
+  } else {
+    qt_message_output(type, context, message);
+  }
+}
+
 void startHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type == QtFatalMsg) {
     // The platform could not be started: the plugins' lines and the toolkit's advice to
@@ -62,11 +71,7 @@ void startHandler(QtMsgType type, const QMessageLogContext& context, const QStri
     gStart->held.push_back({type, context.category, message});
     return;
   }
-  if (gStart->previous) {
-    gStart->previous(type, context, message);
-  } else {
-    qt_message_output(type, context, message);
-  }
+  passOn(gStart->previous, type, context, message);
 }
 }  // namespace
 
@@ -80,11 +85,7 @@ std::unique_ptr<QApplication> Application::create(int& argc, char** argv, const 
   // The platform started after all: what its plugins said may still matter.
   for (const auto& held : start.held) {
     const QMessageLogContext context(nullptr, 0, nullptr, held.category);
-    if (start.previous) {
-      start.previous(held.type, context, held.message);
-    } else {
-      qt_message_output(held.type, context, held.message);
-    }
+    passOn(start.previous, held.type, context, held.message);
   }
   return app;
 }

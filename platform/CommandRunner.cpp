@@ -51,6 +51,21 @@ int waitFor(pid_t pid) {
   return status;
 }
 
+// Puts back the default action of every signal that has a handler; ignored ones stay ignored.
+// Async-signal-safe.
+void resetCaughtSignals() {
+  struct sigaction byDefault = {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction current = {};
+    if (::sigaction(number, nullptr, &current) != 0) continue;
+    const bool caught = (current.sa_flags & SA_SIGINFO) != 0 ||
+                        (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
+    if (caught) ::sigaction(number, &byDefault, nullptr);
+  }
+}
+
 // Starts `argv` in a process group of its own (so that ending it ends what it started) that
 // the kernel kills when the calling thread ends, with standard input empty and standard output
 // `outputFd`. Between fork and exec the child makes only async-signal-safe calls. 0 when the
@@ -61,8 +76,9 @@ pid_t spawn(const char* path, char* const argv[], int outputFd) {
   FileDescriptor errorRead(errorPipe[0]);
   FileDescriptor errorWrite(errorPipe[1]);
   const pid_t parent = ::getpid();
-  // No handler of ours runs in the child before exec (signals that arrive wait for the new
-  // program, which has the default actions).
+  // No handler of ours runs in the child before exec: signals stay blocked until the child has
+  // put back the default action of every signal we catch (as exec would), so one that arrived
+  // in between is acted on as the new program would, not by our handler in the child.
   sigset_t all;
   sigset_t old;
   sigfillset(&all);
@@ -77,8 +93,12 @@ pid_t spawn(const char* path, char* const argv[], int outputFd) {
     } else if (::dup2(outputFd, STDOUT_FILENO) < 0) {
       ::_exit(127);
     }
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (null < 0 || (null != STDIN_FILENO && ::dup2(null, STDIN_FILENO) < 0)) ::_exit(127);
+    // Close-on-exec, so that only the copy on standard input reaches the command (dup2 clears
+    // the flag on it).
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null < 0) ::_exit(127);
+    if (null == STDIN_FILENO ? ::fcntl(null, F_SETFD, 0) < 0 : ::dup2(null, STDIN_FILENO) < 0) ::_exit(127);
+    resetCaughtSignals();
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     ::execve(path, argv, environ);
     const int error = errno;

@@ -51,8 +51,9 @@ void setCommandRunner(CommandRunner* runner);
                                        const CommandWatch& watch);
 
 // For a program that is ending: the commands that real processes run are asked to end
-// (SIGTERM to each one's process group, SIGKILL a moment later) and no further command starts;
-// their runs return at once. Safe to call from a signal handler.
+// (SIGTERM to each one's process group, SIGKILL if it still runs two seconds later), and each
+// such run returns once its command ended; runs that had not yet started a command return at
+// once without starting it. Safe to call from a signal handler.
 void endRunningCommands();
 // Lets commands start again after endRunningCommands (tests).
 void resumeCommandsForTesting();

@@ -47,6 +47,8 @@ std::optional<ItemAttributes> FileOperations::attributesOfItem(const QString& pa
   return attributes;
 }
 
+void holdAsInUse(int fd) { ::flock(fd, LOCK_EX | LOCK_NB); }
+
 void removeAbandonedFiles(const QString& folder, const std::function<bool(std::string_view name)>& isOurs) {
   const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return;
@@ -110,7 +112,7 @@ bool FileOperations::copyItemReplacing(const QString& source, const QString& tar
   partialExists = true;
   // Held until the file has its final name or is gone, past the close of `out` that checks the
   // last writes. Not every file system locks; the copy goes on without.
-  ::flock(out.get(), LOCK_EX | LOCK_NB);
+  holdAsInUse(out.get());
   const FileDescriptor lock(::fcntl(out.get(), F_DUPFD_CLOEXEC, 0));
 
   std::uint64_t copied = 0;

@@ -63,6 +63,9 @@ class FileOperations {
 // copyItemReplacing holds its partial file): what runs cut short left. Only regular files with
 // a single link go; links are never followed, nor are folders entered.
 void removeAbandonedFiles(const QString& folder, const std::function<bool(std::string_view name)>& isOurs);
+// Locks the open file `fd` so that removeAbandonedFiles leaves it, for as long as it stays open.
+// Not every file system locks; the file is then not told from one left behind.
+void holdAsInUse(int fd);
 
 // The size in bytes of the item at `path` (a link's own size, not its target's); nothing when
 // there is no such item.

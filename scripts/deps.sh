@@ -10,7 +10,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-s
 if [[ "${1:-build}" == bench ]]; then
   # The download benchmark measures curl beside the program; the start-up benchmark watches a
   # virtual X server for the windows it maps, with a session bus.
-  packages+=(curl xvfb xauth libxcb1-dev dbus-daemon)
+  packages+=(curl xvfb xauth dbus-daemon)
 fi
 if [[ "${1:-build}" == fuzz ]]; then
   # The fuzz targets build with clang and link libFuzzer and the sanitizers from its runtime.

@@ -12,6 +12,26 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 self="$root/scripts/install-check.sh"
 
+# The ids of the program's main windows, one a line.
+main_window() { xwininfo -root -tree | awk '/"Ravlio": \("ravlio"/ {print $1}'; }
+# Prints the id of the main window of the program running as process $1 once it shows; fails
+# when the program ends first or no window shows within 30 s (the program is then ended).
+wait_for_main_window() {
+  local app="$1" window
+  for _ in $(seq 1 60); do
+    kill -0 "$app" 2>/dev/null || { echo "install-check: the program ended before its window showed" >&2; return 1; }
+    window="$(main_window)"
+    if [[ -n "$window" ]]; then
+      echo "${window%%$'\n'*}"
+      return
+    fi
+    sleep 0.5
+  done
+  echo "install-check: no main window within 30 s" >&2
+  kill "$app"
+  return 1
+}
+
 # --shoot <png> <program...>: runs inside the virtual X server. Waits for the main window, takes
 # the screen once it has settled, checks the window carries an icon (unless expect_icon=0), then
 # ends the program through its termination signal and expects a clean exit.
@@ -20,14 +40,7 @@ if [[ "${1:-}" == --shoot ]]; then
   shift 2
   "$@" &
   app=$!
-  window=""
-  for _ in $(seq 1 60); do
-    kill -0 "$app" 2>/dev/null || { echo "install-check: the program ended before its window showed" >&2; exit 1; }
-    window="$(xwininfo -root -tree | awk '/"Ravlio": \("ravlio"/ {print $1; exit}')"
-    [[ -n "$window" ]] && break
-    sleep 0.5
-  done
-  [[ -n "$window" ]] || { echo "install-check: no main window within 30 s" >&2; kill "$app"; exit 1; }
+  window="$(wait_for_main_window "$app")" || exit 1
   previous=""
   for _ in $(seq 1 20); do
     sleep 1
@@ -56,15 +69,7 @@ if [[ "${1:-}" == --second-start ]]; then
   program="$2"
   "$program" &
   app=$!
-  main_window() { xwininfo -root -tree | awk '/"Ravlio": \("ravlio"/ {print $1}'; }
-  window=""
-  for _ in $(seq 1 60); do
-    kill -0 "$app" 2>/dev/null || { echo "install-check: the program ended before its window showed" >&2; exit 1; }
-    window="$(main_window)"
-    [[ -n "$window" ]] && break
-    sleep 0.5
-  done
-  [[ -n "$window" ]] || { echo "install-check: no main window within 30 s" >&2; kill "$app"; exit 1; }
+  window="$(wait_for_main_window "$app")" || exit 1
   xmessage -geometry 1200x780+0+0 "over the first window" &
   other_app=$!
   other=""
@@ -258,9 +263,8 @@ if [[ $(id -u) -eq 0 ]] && ! dpkg-query -W ravlio >/dev/null 2>&1; then
   shoot "$work/system.png" /usr/bin/ravlio
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq ravlio >/dev/null
   [[ "$(dpkg-query -W -f='${Status}' ravlio 2>/dev/null || true)" != *"ok installed"* ]] || fail "ravlio is still installed"
-  for f in /usr/bin/ravlio /usr/libexec/ravlio /usr/share/ravlio /usr/share/applications/com.ravlio.updater.desktop \
-           /usr/share/icons/hicolor/scalable/apps/com.ravlio.updater.svg /usr/share/metainfo/com.ravlio.updater.metainfo.xml; do
-    [[ ! -e "$f" ]] || fail "$f is left after removal"
+  for f in "${layout[@]}" libexec/ravlio share/ravlio; do
+    [[ ! -e "/usr/$f" ]] || fail "/usr/$f is left after removal"
   done
   same "$work/system.png" "$work/build.png" || fail "the packaged program's intro differs from the build's"
 fi

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/CommandRunner.h"
@@ -39,6 +43,30 @@ TEST(CommandRunner, OutcomeTable) {
     EXPECT_EQ(r.standardOutput, c.output);
     EXPECT_EQ(r.succeeded(), c.outcome == Outcome::Exited && c.status == 0);
   }
+}
+
+// The descriptors beyond the standard three that a program started from here inherits: those
+// this process holds without close-on-exec.
+QStringList inheritedDescriptors() {
+  QStringList fds;
+  for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System, QDir::Name)) {
+    const int fd = name.toInt();
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (fd > STDERR_FILENO && flags >= 0 && (flags & FD_CLOEXEC) == 0) fds << name;
+  }
+  return fds;
+}
+
+TEST(CommandRunner, TheCommandGetsNoDescriptorBeyondWhatItWouldInherit) {
+  const platform::CommandResult r = platform::runCommand(
+      QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ls /proc/$$/fd")}, platform::Duration(10));
+  ASSERT_TRUE(r.succeeded());
+  QStringList fds = QString::fromUtf8(r.standardOutput).split(u'\n', Qt::SkipEmptyParts);
+  fds.removeIf([](const QString& fd) { return fd.toInt() <= STDERR_FILENO; });
+  std::sort(fds.begin(), fds.end());
+  QStringList expected = inheritedDescriptors();
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(fds, expected);
 }
 
 using std::chrono::steady_clock;
