@@ -1,15 +1,16 @@
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <thread>
+#include <chrono>
 
 #include "platform/Bundle.h"
+#include "platform/Queues.h"
 #include "platform/Volumes.h"
 
 #include "support/TestFiles.h"
@@ -21,13 +22,7 @@ using testing_support::writeFile;
 constexpr const char* kHandshakeVariable = "RAVLIO_LAYOUT_HANDSHAKE";
 
 bool waitForFile(const QString& path) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!QFileInfo::exists(path)) {
-    if (timer.hasExpired(20000)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return platform::processEventsUntil([&path] { return QFileInfo::exists(path); }, std::chrono::seconds(20));
 }
 
 // Program layouts side by side in one folder: an installed prefix, a build tree (whose source

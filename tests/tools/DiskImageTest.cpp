@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "platform/CommandRunner.h"
+#include "platform/Queues.h"
 #include "platform/Volumes.h"
 #include "support/ChildProcess.h"
 #include "support/DiskImages.h"
@@ -142,12 +143,7 @@ TEST_F(DiskImageTool, AttachFailuresLeaveNothingBehind) {
 
 // Whether the process `pid` has ended (a zombie that no one has reaped yet counts as ended).
 bool endsWithin(qint64 pid, std::chrono::seconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (diskimage::Holder::of(pid)) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    ::usleep(10 * 1000);
-  }
-  return true;
+  return platform::processEventsUntil([pid] { return !diskimage::Holder::of(pid); }, limit);
 }
 
 // The tool ended while 7-Zip writes: by SIGTERM, by SIGKILL, by the application's time limit
@@ -183,8 +179,8 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
       } else {
         testing_support::ChildProcess child("exec '" + QFile::encodeName(tool).toStdString() + "' attach '" +
                                             QFile::encodeName(package).toStdString() + "' >/dev/null");
-        for (int i = 0; i < 1000 && !QFileInfo::exists(stuckPid); ++i) ::usleep(10 * 1000);
-        ASSERT_TRUE(QFileInfo::exists(stuckPid));
+        ASSERT_TRUE(platform::processEventsUntil([&stuckPid] { return QFileInfo::exists(stuckPid); },
+                                                 std::chrono::seconds(10)));
         ::kill(child.pid(), c.signal);
         EXPECT_EQ(child.reap(), c.signal);
       }
