@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "app/DarkLook.h"
+#include "support/Keyboard.h"
 
 namespace {
 
@@ -45,10 +46,7 @@ TEST(FocusFrame, AStyledControlLooksTheSameWithTheKeyboardFocus) {
       QApplication::processEvents();
       const QImage unfocused = c.control->grab().toImage();
       // The focus comes by Tab, as a keyboard user moves it: only then does a style draw its frame.
-      while (QApplication::focusWidget() != c.control) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        ASSERT_NE(QApplication::focusWidget(), start) << "Tab never reached the control";
-      }
+      ASSERT_NO_FATAL_FAILURE(testing_support::tabTo(&window, c.control));
       QApplication::processEvents();
       EXPECT_EQ(c.control->grab().toImage(), unfocused);
     }
