@@ -1,25 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDir>
-#include <QPushButton>
 #include <QTableWidget>
 
 #include <functional>
-#include <memory>
 
 #include "FirmwareScreenFixture.h"
-#include "FirmwareTestSupport.h"
 #include "app/AppFixture.h"
-#include "app/DarkLook.h"
-#include "app/Language.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
-#include "firmware/FirmwareScenes.h"
 #include "firmware/FirmwareSelectViewController.h"
 #include "platform/Bundle.h"
-#include "platform/Queues.h"
-#include "platform/Storyboard.h"
-#include "platform/WindowController.h"
 #include "support/LayoutChecks.h"
 
 namespace {
@@ -53,28 +42,15 @@ class FirmwareScreenLayout : public FirmwareScreenFixture {
       }
       {
         SCOPED_TRACE("no internet");
-        service_.response = firmware_service::HttpResponse::text(500, "down", "text/plain");
-        auto* list = showList(size);
+        auto* list = showListWithoutInternet(size);
         ASSERT_NE(list, nullptr);
         ASSERT_FALSE(list->vNoInternetConnection->isHidden());
         check();
-        answerThreeVersions();
       }
-      auto* download = show<FirmwareFileDownloadViewController>(
-          "FirmwareFileDownloadViewController", size, [](FirmwareFileDownloadViewController& s) {
-            // No entry: nothing is downloaded, the states are set by hand.
-            s.productName = QStringLiteral("Tavo Quill");
-          });
+      auto* download = showDownload(size);
       ASSERT_NE(download, nullptr);
-      const std::pair<const char*, std::function<void()>> states[] = {
-          {"downloading", [&] { download->showDownloadingState(); download->showPercent(37); }},
-          {"download failed", [&] { download->showDownloadFailedState(text("download_firmware_fail_content2_file_corruption")); }},
-          {"downloaded", [&] { download->showDownloadFinishedState(); }},
-          {"copying", [&] { download->showCopyingState(); download->showPercent(42); }},
-          {"copy failed", [&] { download->showCopyFailedState(); }},
-          {"copied", [&] { download->showCopyFinishedState(); }},
-      };
-      for (const auto& [name, enter] : states) {
+      const QString failure = text("download_firmware_fail_content2_file_corruption");
+      for (const auto& [name, enter] : downloadStates(download, failure)) {
         SCOPED_TRACE(name);
         enter();
         check();
