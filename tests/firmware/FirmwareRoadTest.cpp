@@ -22,6 +22,7 @@
 #include "firmware/CopyUtil.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareFixture.h"
+#include "firmware/FirmwareTestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/FileOperations.h"
 #include "platform/Queues.h"
@@ -37,7 +38,7 @@ using Screen = FirmwareFileDownloadViewController;
 constexpr const char* kStepVariable = "RAVLIO_ROAD_STEP";
 const QString kFirmwareName = QStringLiteral("QUILL_120.FIR");
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 
 // What lies in `folder`, hidden items too, in name order.
 std::string entries(const QString& folder) {

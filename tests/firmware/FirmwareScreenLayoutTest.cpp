@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "FirmwareScreenFixture.h"
+#include "FirmwareTestSupport.h"
 #include "app/AppFixture.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareSelectViewController.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 
 // The firmware list and the download screen in a window with the program's look, in each
 // language and window size, in each of their states.

@@ -12,6 +12,7 @@
 #include <QTableWidget>
 
 #include "FirmwareScreenFixture.h"
+#include "FirmwareTestSupport.h"
 #include "app/AppFixture.h"
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
@@ -26,7 +27,7 @@
 
 namespace {
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 
 QAccessibleInterface* readerOf(QObject* object) { return QAccessible::queryAccessibleInterface(object); }
 
