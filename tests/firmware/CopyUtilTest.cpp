@@ -141,7 +141,7 @@ class Copy : public ::testing::Test {
   QString target() const { return folder_ + QStringLiteral("/FW0110.fir"); }
   static QByteArray bytes(int size, char fill = 'n') { return QByteArray(size, fill); }
   QStringList cardEntries() const {
-    return QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return testing_support::entriesWithHidden(folder_);
   }
 
   // Starts a copy with `card`'s behaviour; the object is held only by itself.

@@ -42,10 +42,7 @@ using firmware_testing::text;
 
 // What lies in `folder`, hidden items too, in name order.
 std::string entries(const QString& folder) {
-  return QDir(folder)
-      .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)
-      .join(u' ')
-      .toStdString();
+  return testing_support::entriesWithHidden(folder).join(u' ').toStdString();
 }
 
 // `s` as one word of a shell command.
