@@ -241,7 +241,7 @@ TEST_F(IntroTest, NextComesFourSecondsAfterTheScanHoweverManyUtilitiesRun) {
   const QString name = QStringLiteral("ravlio-test-utility-%1").arg(::getpid());
   const QString program = QDir(temp_.path()).filePath(name);
   ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
-  const std::string exec = "exec '" + program.toStdString() + "' 30";
+  const std::string exec = "exec " + testing_support::quoted(program) + " 30";
   platform::setProcessSource(nullptr);
   std::vector<std::unique_ptr<testing_support::ChildProcess>> ignoring;
   std::vector<std::unique_ptr<testing_support::ChildProcess>> ordinary;

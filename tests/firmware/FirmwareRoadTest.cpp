@@ -39,17 +39,11 @@ constexpr const char* kStepVariable = "RAVLIO_ROAD_STEP";
 const QString kFirmwareName = QStringLiteral("QUILL_120.FIR");
 
 using firmware_testing::text;
+using testing_support::quoted;
 
 // What lies in `folder`, hidden items too, in name order.
 std::string entries(const QString& folder) {
   return testing_support::entriesWithHidden(folder).join(u' ').toStdString();
-}
-
-// `s` as one word of a shell command.
-std::string quoted(const QString& s) {
-  std::string out = "'";
-  for (const char ch : QFile::encodeName(s).toStdString()) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return out + "'";
 }
 
 // A card that takes its data slowly, in real time, so that the copy can be killed mid-way.

@@ -155,9 +155,11 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
   // A 7-Zip that starts writing, then hangs, and says who it is.
   const QString stuck = image(QStringLiteral("stuck-7zz"));
   const QString stuckPid = image(QStringLiteral("stuck.pid"));
-  writeFile(stuck, "#!/bin/sh\nfor a; do case \"$a\" in -o*) echo half > \"${a#-o}/half\";; esac; done\n"
-                   "echo $$ > '" + QFile::encodeName(stuckPid) + ".new'; mv '" + QFile::encodeName(stuckPid) +
-                   ".new' '" + QFile::encodeName(stuckPid) + "'\nexec sleep 30 >/dev/null 2>&1\n");
+  const std::string freshPid = testing_support::quoted(stuckPid + QStringLiteral(".new"));
+  writeFile(stuck, QByteArray::fromStdString(
+                       "#!/bin/sh\nfor a; do case \"$a\" in -o*) echo half > \"${a#-o}/half\";; esac; done\n"
+                       "echo $$ > " + freshPid + "; mv " + freshPid + " " + testing_support::quoted(stuckPid) +
+                       "\nexec sleep 30 >/dev/null 2>&1\n"));
   ASSERT_TRUE(QFile::setPermissions(stuck, QFile::permissions(stuck) | QFileDevice::ExeOwner));
   const QString tool = platform::diskImageToolPath();
   struct Case {
@@ -177,8 +179,8 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
             platform::runCommand(tool, {QStringLiteral("attach"), package}, platform::Duration(1.0));
         ASSERT_EQ(r.outcome, platform::CommandResult::Outcome::TimedOut);
       } else {
-        testing_support::ChildProcess child("exec '" + QFile::encodeName(tool).toStdString() + "' attach '" +
-                                            QFile::encodeName(package).toStdString() + "' >/dev/null");
+        testing_support::ChildProcess child("exec " + testing_support::quoted(tool) + " attach " +
+                                            testing_support::quoted(package) + " >/dev/null");
         ASSERT_TRUE(platform::processEventsUntil([&stuckPid] { return QFileInfo::exists(stuckPid); },
                                                  std::chrono::seconds(10)));
         ::kill(child.pid(), c.signal);

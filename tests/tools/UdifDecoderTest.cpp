@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/CommandRunner.h"
+#include "support/ChildProcess.h"
 #include "support/DiskImages.h"
 #include "support/TestFiles.h"
 #include "tools/diskimage/DiskImage.h"
@@ -421,8 +422,8 @@ TEST_F(UdifDecoder, BadImageTable) {
 TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   const QString log = path(QStringLiteral("7zz.log"));
   const QString wrapper = path(QStringLiteral("7zz"));
-  writeFile(wrapper, "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(log) + "'\nexec '" +
-                         QFile::encodeName(diskimage::sevenZipPath()) + "' \"$@\"\n");
+  writeFile(wrapper, QByteArray::fromStdString("#!/bin/sh\necho \"$@\" >> " + testing_support::quoted(log) + "\nexec " +
+                                               testing_support::quoted(diskimage::sevenZipPath()) + " \"$@\"\n"));
   ASSERT_TRUE(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFileDevice::ExeOwner));
   const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", wrapper);
   const QString image = path(QStringLiteral("TavoQuill.dmg"));
