@@ -29,10 +29,11 @@
 
 namespace {
 
+using testing_support::entriesIn;
+using testing_support::kTimeout;
 using testing_support::makeImage;
+using testing_support::namesIn;
 using testing_support::writeFile;
-
-const platform::Duration kTimeout{60};
 
 // What 7-Zip says of an image: whether its test passes, and the type of the innermost archive
 // it opened ("HFS" for an HFS+ volume, "Iso", ...).
@@ -56,29 +57,9 @@ SevenZipView sevenZipView(const QString& image) {
 // does not shrink (stored as it is).
 QByteArray firmwareBytes() { return testing_support::firmwareBytes(800 * 1024, 800 * 1024); }
 
-// Everything in `folder`, names as bytes (shown as UTF-8), in byte order.
-QStringList entriesIn(const QString& folder) {
-  QList<QByteArray> names;
-  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
-  std::sort(names.begin(), names.end());
-  QStringList shown;
-  for (const QByteArray& n : names) shown.append(QString::fromUtf8(n));
-  return shown;
-}
-
-class DiskImageTool : public ::testing::Test {
+class DiskImageTool : public testing_support::AttachRootTest {
  protected:
-  QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
   QString image(const QString& name) const { return dir_.filePath(name); }
-  // All the root holds, holders' records too.
-  QStringList rootEntries() const { return entriesIn(root()); }
-  // The folders in the root, without the records of who holds them.
-  QStringList volumes() const {
-    QStringList v = rootEntries();
-    v.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
-    return v;
-  }
-  QTemporaryDir dir_;
 };
 
 TEST_F(DiskImageTool, AttachExtractsUnderTheImageNameAndDetachRemovesIt) {
@@ -541,13 +522,6 @@ void writeRaw(const QByteArray& path, const QByteArray& bytes) {
   ASSERT_GE(fd, 0) << path.toStdString();
   ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
   ::close(fd);
-}
-
-QList<QByteArray> namesIn(const QString& folder) {
-  QList<QByteArray> names;
-  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 const QByteArray kLoneSurrogate = "a\xED\xA0\x80" "b";  // how 7-Zip writes an HFS+ name holding U+D800

@@ -30,9 +30,9 @@ namespace {
 
 using namespace diskimage::udif;
 using diskimage::UdifDecoding;
+using testing_support::kTimeout;
 using testing_support::writeFile;
 
-const platform::Duration kTimeout{60};
 constexpr int kSector = 512;
 
 // A small Apple Data Compression encoder, enough to give the decoder literal runs and both
@@ -197,7 +197,7 @@ QByteArray firmwareBytes() {
   return testing_support::firmwareBytes(300 * 1024, 300 * 1024) + QByteArray(200 * 1024, '\0');
 }
 
-class UdifDecoder : public ::testing::Test {
+class UdifDecoder : public testing_support::AttachRootTest {
  protected:
   void SetUp() override {
     // An HFS+ volume holding the firmware, as the disk of the images assembled here.
@@ -212,10 +212,6 @@ class UdifDecoder : public ::testing::Test {
     volume_ = testing_support::readFile(volume.fileName());
   }
   QString path(const QString& name) const { return dir_.filePath(name); }
-  QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
-  QStringList rootEntries() const {
-    return QDir(root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-  }
   // The volume in one table of 128-sector chunks, their kinds in turn from `kinds`.
   Assembled volumeImage(const QList<std::uint32_t>& kinds) const {
     Assembled a;
@@ -235,7 +231,6 @@ class UdifDecoder : public ::testing::Test {
                                        QFile::encodeName(target), threads);
   }
 
-  QTemporaryDir dir_;
   QByteArray volume_;
 };
 
@@ -457,9 +452,7 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
     EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/QUILL.FIR")) == cases[i].second);
     const QByteArray calls = testing_support::readFile(log);
     EXPECT_TRUE(calls.contains(" -thfs -- ") && !calls.contains(QFile::encodeName(image))) << calls.toStdString();
-    QStringList volumes = rootEntries();
-    volumes.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
-    EXPECT_EQ(volumes, QStringList{QStringLiteral("TavoQuill")});  // the decoded volume is gone
+    EXPECT_EQ(volumes(), QStringList{QStringLiteral("TavoQuill")});  // the decoded volume is gone
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
   }
   // Hard links are read from the decoded volume's catalog too, not from the image.
