@@ -12,11 +12,12 @@
 
 #include "app/DarkLook.h"
 #include "support/Keyboard.h"
+#include "support/ScopedStyleSheet.h"
 
 namespace {
 
 TEST(FocusFrame, AStyledControlLooksTheSameWithTheKeyboardFocus) {
-  const QString before = qApp->styleSheet();
+  const testing_support::ScopedStyleSheet sheet;
   darkLook::applyToApplication();
   {
     QWidget window;
@@ -51,7 +52,6 @@ TEST(FocusFrame, AStyledControlLooksTheSameWithTheKeyboardFocus) {
       EXPECT_EQ(c.control->grab().toImage(), unfocused);
     }
   }
-  qApp->setStyleSheet(before);
 }
 
 }  // namespace
