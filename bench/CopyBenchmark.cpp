@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,12 +23,11 @@ namespace {
 
 class Finish final : public CopyUtilDelegate {
  public:
-  void copyProgress(int) override { ++ticks; }
+  void copyProgress(int) override {}
   void copyDidFinish() override { done = ok = true; }
   void copyDidFail() override { done = true; }
   bool done = false;
   bool ok = false;
-  int ticks = 0;
 };
 
 bool run(const QString& program, const QStringList& arguments) { return QProcess::execute(program, arguments) == 0; }
@@ -65,7 +63,7 @@ int main(int argc, char** argv) {
   std::printf("copying %lld MiB in %s, %d pairs\n", static_cast<long long>(mib), qPrintable(scratch.path()), rounds);
   if (!makeSource(source, mib)) return 1;
 
-  qint64 worstStall = 0;
+  double worstStall = 0;
   const auto clearCopies = [&] {
     QFile::remove(byCp);
     QFile::remove(byUs);
@@ -73,23 +71,19 @@ int main(int argc, char** argv) {
   };
   const auto ours = [&] {
     clearCopies();
-    // The main loop's health: a 5 ms timer whose longest gap is the worst stall.
-    QElapsedTimer sinceTick;
-    qint64 stall = 0;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] { stall = std::max(stall, sinceTick.restart()); });
+    // The main loop's health: the longest gap between ticks of a GUI-thread timer.
+    bench::StallMeter stalls;
     Finish finish;
     QElapsedTimer clock;
     clock.start();
-    sinceTick.start();
-    probe.start(5);
+    stalls.start();
     auto copy = CopyUtil::create(QUrl::fromLocalFile(source), QUrl::fromLocalFile(byUs));
     copy->setDelegate(&finish);
     copy->start();
     copy.reset();
     platform::processEventsUntil([&] { return finish.done; }, std::chrono::minutes(10));
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    probe.stop();
+    const double stall = stalls.stop();
     if (!finish.ok) bench::fail("CopyUtil failed");
     worstStall = std::max(worstStall, stall);
     return seconds;
@@ -108,6 +102,6 @@ int main(int argc, char** argv) {
   std::printf("  MiB/s: CopyUtil %.1f, cp + sync %.1f (medians)\n",
               static_cast<double>(mib) / bench::spreadOf(times.a).median,
               static_cast<double>(mib) / bench::spreadOf(times.b).median);
-  goals.check("longest main-loop stall during the copies, ms", static_cast<double>(worstStall), 50);
+  goals.check("longest main-loop stall during the copies, ms", worstStall, 50);
   return goals.finish();
 }

@@ -8,12 +8,9 @@
 #include <QCoreApplication>
 #include <QString>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 
 #include "bench/BenchSupport.h"
@@ -30,14 +27,6 @@ namespace {
 constexpr double kWarmUp = 5;                       // seconds before the first measurement
 constexpr long kAllowedGrowth = 2 * 1024 * 1024;    // bytes
 constexpr std::size_t kFrameSize = 96 * 1024;
-
-long residentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0;
-  long resident = 0;
-  statm >> size >> resident;
-  return resident * sysconf(_SC_PAGESIZE);
-}
 
 double since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -89,10 +78,10 @@ int main(int argc, char** argv) {
     while (since(start) < at) platform::processEventsUntil([] { return false; }, std::chrono::milliseconds(100));
   };
   runUntil(std::min(kWarmUp, seconds));
-  const long before = residentBytes();
+  const qint64 before = bench::statusKiB("VmRSS") * 1024;
   const int framesBefore = frames;
   runUntil(seconds);
-  const long after = residentBytes();
+  const qint64 after = bench::statusKiB("VmRSS") * 1024;
   const int measured = frames - framesBefore;
 
   platform::NotificationCenter::defaultCenter().removeObserver(&observer);
@@ -103,7 +92,7 @@ int main(int argc, char** argv) {
   VokTerminateSDK();
   const vok::sim::ReferenceStats stats = sim.stats();
 
-  const long growth = after - before;
+  const qint64 growth = after - before;
   const double span = seconds - std::min(kWarmUp, seconds);
   std::printf("live view: %d frames of %zu KiB in %.0f s (%.1f a second) after %.0f s of warm-up\n", measured,
               kFrameSize / 1024, span, span > 0 ? measured / span : 0.0, std::min(kWarmUp, seconds));

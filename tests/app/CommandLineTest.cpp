@@ -4,11 +4,13 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+
+#include "platform/Queues.h"
 
 namespace {
 
@@ -96,8 +98,8 @@ TEST(CommandLine, SecondStartHandsOverToTheRunningCopyAndEnds) {
   first.start(QStringLiteral(RAVLIO_PROGRAM), QStringList());
   ASSERT_TRUE(first.waitForStarted());
   const QString socket = runtime.filePath(QStringLiteral("com.ravlio.updater.socket"));
-  for (int i = 0; i < 300 && !QFileInfo::exists(socket); ++i) QThread::msleep(50);
-  ASSERT_TRUE(QFileInfo::exists(socket)) << "the first copy does not listen";
+  ASSERT_TRUE(platform::processEventsUntil([&socket] { return QFileInfo::exists(socket); }, std::chrono::seconds(15)))
+      << "the first copy does not listen";
 
   const ProgramRun second = runProgram({}, environment);
   EXPECT_EQ(second.status, 0) << second.err.toStdString();

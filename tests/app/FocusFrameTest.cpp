@@ -11,11 +11,13 @@
 #include <QWidget>
 
 #include "app/DarkLook.h"
+#include "support/Keyboard.h"
+#include "support/ScopedStyleSheet.h"
 
 namespace {
 
 TEST(FocusFrame, AStyledControlLooksTheSameWithTheKeyboardFocus) {
-  const QString before = qApp->styleSheet();
+  const testing_support::ScopedStyleSheet sheet;
   darkLook::applyToApplication();
   {
     QWidget window;
@@ -45,15 +47,11 @@ TEST(FocusFrame, AStyledControlLooksTheSameWithTheKeyboardFocus) {
       QApplication::processEvents();
       const QImage unfocused = c.control->grab().toImage();
       // The focus comes by Tab, as a keyboard user moves it: only then does a style draw its frame.
-      while (QApplication::focusWidget() != c.control) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        ASSERT_NE(QApplication::focusWidget(), start) << "Tab never reached the control";
-      }
+      ASSERT_NO_FATAL_FAILURE(testing_support::tabTo(&window, c.control));
       QApplication::processEvents();
       EXPECT_EQ(c.control->grab().toImage(), unfocused);
     }
   }
-  qApp->setStyleSheet(before);
 }
 
 }  // namespace

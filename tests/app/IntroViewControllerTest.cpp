@@ -29,6 +29,7 @@
 #include "platform/WindowController.h"
 
 #include "support/ChildProcess.h"
+#include "support/ScopedStyleSheet.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -241,7 +242,7 @@ TEST_F(IntroTest, NextComesFourSecondsAfterTheScanHoweverManyUtilitiesRun) {
   const QString name = QStringLiteral("ravlio-test-utility-%1").arg(::getpid());
   const QString program = QDir(temp_.path()).filePath(name);
   ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
-  const std::string exec = "exec '" + program.toStdString() + "' 30";
+  const std::string exec = "exec " + testing_support::quoted(program) + " 30";
   platform::setProcessSource(nullptr);
   std::vector<std::unique_ptr<testing_support::ChildProcess>> ignoring;
   std::vector<std::unique_ptr<testing_support::ChildProcess>> ordinary;
@@ -343,7 +344,7 @@ TEST_F(IntroTest, NextPostsShowCheckDevice) {
 // In the open pop-up the row the arrow keys are on stands out in the accent colour, so a
 // keyboard user sees which language Return will pick.
 TEST_F(IntroTest, PopUpShowsTheRowTheArrowKeysAreOn) {
-  const QString sheetBefore = qApp->styleSheet();
+  const testing_support::ScopedStyleSheet sheet;
   darkLook::applyToApplication();
   storeLanguages(QStringList{"en"});
   IntroViewController* screen = show();
@@ -370,7 +371,6 @@ TEST_F(IntroTest, PopUpShowsTheRowTheArrowKeysAreOn) {
     EXPECT_EQ(accentShare(1 - row), 0.0);
   }
   box->hidePopup();
-  qApp->setStyleSheet(sheetBefore);
 }
 
 }  // namespace

@@ -28,6 +28,8 @@
 
 namespace {
 
+using testing_support::readFile;
+
 TEST(CopyUtil, PercentRuleInSinglePrecision) {
   struct Case {
     std::uint64_t copied, total;
@@ -138,12 +140,8 @@ class Copy : public ::testing::Test {
   QString source() const { return dir_.filePath(QStringLiteral("work/FW0110.fir")); }
   QString target() const { return folder_ + QStringLiteral("/FW0110.fir"); }
   static QByteArray bytes(int size, char fill = 'n') { return QByteArray(size, fill); }
-  static QByteArray read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
   QStringList cardEntries() const {
-    return QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return testing_support::entriesWithHidden(folder_);
   }
 
   // Starts a copy with `card`'s behaviour; the object is held only by itself.
@@ -180,7 +178,7 @@ TEST_F(Copy, ReportsTheNewFileGrowingAndReplacesTheOldOneOnlyWhenComplete) {
   const std::weak_ptr<CopyUtil> copy = start(card, reports);
 
   testing_support::runUntil(clock_, [&] { return reports.seen.size() == 2; }, 1.6);
-  EXPECT_EQ(read(target()), bytes(3'000'000, 'o')) << "the old file stays until the new one is complete";
+  EXPECT_EQ(readFile(target()), bytes(3'000'000, 'o')) << "the old file stays until the new one is complete";
   ASSERT_TRUE(runUntilReported(reports));
   testing_support::runFor(clock_, 2.0);  // nothing follows the final report
   const std::string out = ::testing::internal::GetCapturedStdout();
@@ -191,7 +189,7 @@ TEST_F(Copy, ReportsTheNewFileGrowingAndReplacesTheOldOneOnlyWhenComplete) {
   EXPECT_TRUE(reports.onMain);
   EXPECT_EQ(out.rfind("error: ", 0), 0u) << "the tick at 0.5 s says why it could not measure";
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
-  EXPECT_EQ(read(target()), firmware);
+  EXPECT_EQ(readFile(target()), firmware);
   EXPECT_EQ(cardEntries(), QStringList{QStringLiteral("FW0110.fir")});
   platform::GlobalQueue::shared().waitForIdle();
   EXPECT_TRUE(copy.expired()) << "the copy outlived its end";
@@ -291,9 +289,9 @@ TEST_F(Copy, NextCopyRemovesPartialFilesLeftByEarlierCopiesAndNothingElse) {
   EXPECT_EQ(cardEntries().join(u' ').toStdString(), kept.join(u' ').toStdString());
   for (const char* name : {".ravlio-copy-11111111.part", ".ravlio-copy-33333333.part", "DCIM/IMG_0001.JPG",
                            "DCIM/.ravlio-copy-55555555.part", ".ravlio-copy-22222222.part/inside.jpg"}) {
-    EXPECT_EQ(read(card.filePath(QString::fromLatin1(name))), "user data") << name;
+    EXPECT_EQ(readFile(card.filePath(QString::fromLatin1(name))), "user data") << name;
   }
-  EXPECT_EQ(read(dir_.filePath(QStringLiteral("outside.jpg"))), "user data");
+  EXPECT_EQ(readFile(dir_.filePath(QStringLiteral("outside.jpg"))), "user data");
 }
 
 // Mounts a small tmpfs over `path` for the guard's lifetime, when the system lets us.
@@ -383,9 +381,9 @@ TEST_F(Copy, BadCardsAndSourcesFailWithNothingHalfWrittenUnderTheTargetName) {
       EXPECT_EQ(cardEntries(), before);
     }
     if (c.folderAtTarget) {
-      EXPECT_EQ(read(target() + QStringLiteral("/photo.jpg")), QByteArray("keep me"));
+      EXPECT_EQ(readFile(target() + QStringLiteral("/photo.jpg")), QByteArray("keep me"));
     } else if (before.contains(QStringLiteral("FW0110.fir"))) {
-      EXPECT_EQ(read(target()), old);
+      EXPECT_EQ(readFile(target()), old);
     }
   }
 }
@@ -420,7 +418,7 @@ TEST_F(Copy, QuittingDuringACopyNeitherHangsNorLeavesAPartialFile) {
     if (c.whileWriting) {
       EXPECT_TRUE(cardEntries().isEmpty());
     } else {
-      EXPECT_EQ(read(target()), firmware);
+      EXPECT_EQ(readFile(target()), firmware);
       EXPECT_EQ(cardEntries(), QStringList{QStringLiteral("FW0110.fir")});
     }
   }

@@ -20,6 +20,7 @@
 #include "app/Typography.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareFixture.h"
+#include "firmware/FirmwareTestSupport.h"
 #include "firmware/FirmwareLook.h"
 #include "firmware/FirmwareScenes.h"
 #include "firmware/NamedImage.h"
@@ -52,7 +53,7 @@ using testing_support::writeFile;
 #define SKIP_WITH_QT_NETWORK() (void)0
 #endif
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 // The colour the label is drawn in, once the style sheets have had their say.
 QColor colorOf(QLabel* label) {
   label->ensurePolished();

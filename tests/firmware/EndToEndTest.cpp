@@ -44,7 +44,7 @@ const QString kFirmwareName = QStringLiteral("QUILL_120.FIR");
 const QString kCardName = QStringLiteral("TAVO_SD");
 const QString kPhoto = QStringLiteral("DCIM/100TAVO/IMG_0001.JPG");
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 
 // Every file and folder below `folder`, hidden ones too: sorted relative paths, comma-separated.
 std::string tree(const QString& folder) {

@@ -22,6 +22,7 @@
 #include "firmware/CopyUtil.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
 #include "firmware/FirmwareFixture.h"
+#include "firmware/FirmwareTestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/FileOperations.h"
 #include "platform/Queues.h"
@@ -37,21 +38,12 @@ using Screen = FirmwareFileDownloadViewController;
 constexpr const char* kStepVariable = "RAVLIO_ROAD_STEP";
 const QString kFirmwareName = QStringLiteral("QUILL_120.FIR");
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
+using testing_support::quoted;
 
 // What lies in `folder`, hidden items too, in name order.
 std::string entries(const QString& folder) {
-  return QDir(folder)
-      .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)
-      .join(u' ')
-      .toStdString();
-}
-
-// `s` as one word of a shell command.
-std::string quoted(const QString& s) {
-  std::string out = "'";
-  for (const char ch : QFile::encodeName(s).toStdString()) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return out + "'";
+  return testing_support::entriesWithHidden(folder).join(u' ').toStdString();
 }
 
 // A card that takes its data slowly, in real time, so that the copy can be killed mid-way.

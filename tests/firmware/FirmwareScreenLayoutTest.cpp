@@ -1,30 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDir>
-#include <QPushButton>
 #include <QTableWidget>
 
 #include <functional>
-#include <memory>
 
 #include "FirmwareScreenFixture.h"
 #include "FirmwareTestSupport.h"
 #include "app/AppFixture.h"
-#include "app/DarkLook.h"
-#include "app/Language.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
-#include "firmware/FirmwareScenes.h"
 #include "firmware/FirmwareSelectViewController.h"
 #include "platform/Bundle.h"
-#include "platform/Queues.h"
-#include "platform/Storyboard.h"
-#include "platform/WindowController.h"
 #include "support/LayoutChecks.h"
 
 namespace {
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 
 // The firmware list and the download screen in a window with the program's look, in each
 // language and window size, in each of their states.
@@ -53,28 +43,15 @@ class FirmwareScreenLayout : public FirmwareScreenFixture {
       }
       {
         SCOPED_TRACE("no internet");
-        service_.response = firmware_service::HttpResponse::text(500, "down", "text/plain");
-        auto* list = showList(size);
+        auto* list = showListWithoutInternet(size);
         ASSERT_NE(list, nullptr);
         ASSERT_FALSE(list->vNoInternetConnection->isHidden());
         check();
-        answerThreeVersions();
       }
-      auto* download = show<FirmwareFileDownloadViewController>(
-          "FirmwareFileDownloadViewController", size, [](FirmwareFileDownloadViewController& s) {
-            // No entry: nothing is downloaded, the states are set by hand.
-            s.productName = QStringLiteral("Tavo Quill");
-          });
+      auto* download = showDownload(size);
       ASSERT_NE(download, nullptr);
-      const std::pair<const char*, std::function<void()>> states[] = {
-          {"downloading", [&] { download->showDownloadingState(); download->showPercent(37); }},
-          {"download failed", [&] { download->showDownloadFailedState(text("download_firmware_fail_content2_file_corruption")); }},
-          {"downloaded", [&] { download->showDownloadFinishedState(); }},
-          {"copying", [&] { download->showCopyingState(); download->showPercent(42); }},
-          {"copy failed", [&] { download->showCopyFailedState(); }},
-          {"copied", [&] { download->showCopyFinishedState(); }},
-      };
-      for (const auto& [name, enter] : states) {
+      const QString failure = text("download_firmware_fail_content2_file_corruption");
+      for (const auto& [name, enter] : downloadStates(download, failure)) {
         SCOPED_TRACE(name);
         enter();
         check();

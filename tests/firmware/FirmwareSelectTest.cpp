@@ -31,7 +31,7 @@ using firmware_testing::catalogueJson;
 const QColor kYellow(251, 205, 81);
 const QColor kDark(35, 35, 35);
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 QString title(const QString& name, const QString& version) {
   return name + u' ' + text("firmware_version") + u' ' + version;
 }

@@ -19,6 +19,9 @@
 
 namespace firmware_testing {
 
+// The text of the strings files for `key`, in the language in force.
+inline QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+
 // A catalogue answer in which every entry is complete: version key -> package size. Files
 // are "TavoQuill_<version>.dmg", descriptions "Notes for <version>".
 inline QByteArray catalogueJson(std::initializer_list<std::pair<const char*, QJsonValue>> versions) {

@@ -11,26 +11,23 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include <memory>
-
 #include "FirmwareScreenFixture.h"
+#include "FirmwareTestSupport.h"
 #include "app/AppFixture.h"
 #include "app/CheckDeviceViewController.h"
 #include "app/CheckSupportDeviceViewController.h"
-#include "app/DarkLook.h"
 #include "app/FennicProgressBar.h"
 #include "app/GoFrimwareUpdateViewController.h"
 #include "app/IntroViewController.h"
 #include "app/SetupGuideViewController.h"
 #include "firmware/FirmwareFileDownloadViewController.h"
-#include "firmware/FirmwareScenes.h"
 #include "firmware/FirmwareSelectViewController.h"
 #include "firmware/NamedImage.h"
 #include "firmware/SelectLocationViewController.h"
 
 namespace {
 
-QString text(const char* key) { return platform::localizedString(QString::fromLatin1(key)); }
+using firmware_testing::text;
 
 QAccessibleInterface* readerOf(QObject* object) { return QAccessible::queryAccessibleInterface(object); }
 
@@ -177,25 +174,13 @@ TEST_F(ScreenReading, EveryScreenIsReadableInEachLanguage) {
     list->onClickHideFirmewareInfo();
     expectReadable("back at the list");
 
-    service_.response = firmware_service::HttpResponse::text(500, "down", "text/plain");
-    ASSERT_NE(showList(), nullptr);
+    ASSERT_NE(showListWithoutInternet(kSize), nullptr);
     expectReadable("no internet");
-    answerThreeVersions();
 
     // The progress bar's value is the percentage shown beside it.
-    auto* download = show<FirmwareFileDownloadViewController>(
-        "FirmwareFileDownloadViewController", kSize,
-        [](FirmwareFileDownloadViewController& s) { s.productName = QStringLiteral("Tavo Quill"); });
+    auto* download = showDownload(kSize);
     ASSERT_NE(download, nullptr);
-    const std::pair<const char*, std::function<void()>> states[] = {
-        {"downloading", [&] { download->showDownloadingState(); download->showPercent(37); }},
-        {"download failed", [&] { download->showDownloadFailedState(text("download_firmware_fail_content2_unzip")); }},
-        {"downloaded", [&] { download->showDownloadFinishedState(); }},
-        {"copying", [&] { download->showCopyingState(); download->showPercent(42); }},
-        {"copy failed", [&] { download->showCopyFailedState(); }},
-        {"copied", [&] { download->showCopyFinishedState(); }},
-    };
-    for (const auto& [name, enter] : states) {
+    for (const auto& [name, enter] : downloadStates(download, text("download_firmware_fail_content2_unzip"))) {
       enter();
       expectReadable(name);
       QAccessibleValueInterface* value = readerOf(download->fennicProgressBar)->valueInterface();
@@ -240,9 +225,7 @@ TEST_F(ScreenReading, EveryScreenIsReadableInEachLanguage) {
 // A card whose name holds markup: what is read out is the path as written, not markup that
 // stands for it.
 TEST_F(ScreenReading, MarkupInTheCardNameIsReadAsWritten) {
-  auto* download = show<FirmwareFileDownloadViewController>(
-      "FirmwareFileDownloadViewController", kSize,
-      [](FirmwareFileDownloadViewController& s) { s.productName = QStringLiteral("Tavo Quill"); });
+  auto* download = showDownload(kSize);
   ASSERT_NE(download, nullptr);
   download->presentSelectLocation();
   auto* chooser = dynamic_cast<SelectLocationViewController*>(download->presentedViewController());

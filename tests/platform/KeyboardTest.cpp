@@ -14,6 +14,7 @@
 #include "platform/ViewController.h"
 #include "platform/WindowController.h"
 #include "support/Keyboard.h"
+#include "support/ScopedStyleSheet.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ TEST_F(Keyboard, TheSheetTakesTheKeysWhileItShows) {
 // One ring, around the focused control: it follows Tab and a new screen, and stays out of the
 // accessibility tree.
 TEST_F(Keyboard, TheFocusRingFollowsTheFocus) {
-  qApp->setStyleSheet(QStringLiteral("QWidget#focusRing { border: 2px solid red; }"));
+  const testing_support::ScopedStyleSheet sheet(QStringLiteral("QWidget#focusRing { border: 2px solid red; }"));
   ButtonScreen* screen = show();
   testing_support::expectRingAround(screen->skip);
   testing_support::press(window_->window(), Qt::Key_Tab);
@@ -147,7 +148,6 @@ TEST_F(Keyboard, TheFocusRingFollowsTheFocus) {
   ASSERT_NE(ring, nullptr);
   EXPECT_TRUE(ring->testAttribute(Qt::WA_TransparentForMouseEvents));
   EXPECT_TRUE(ring->property("decorative").toBool());
-  qApp->setStyleSheet(QString());
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST(RunningApplications, NamesARemovedExecutableByItsFileName) {
   ASSERT_TRUE(dir.isValid());
   const QString copy = dir.filePath(QStringLiteral("orvell-camera-utility"));
   ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), copy));
-  ChildProcess child("exec '" + copy.toStdString() + "' 30");
+  ChildProcess child("exec " + testing_support::quoted(copy) + " 30");
   ASSERT_TRUE(findProcess(child.pid(), QStringLiteral("orvell-camera-utility")));
   ASSERT_TRUE(QFile::remove(copy));
   const auto app = findProcess(child.pid(), QStringLiteral("orvell-camera-utility"));

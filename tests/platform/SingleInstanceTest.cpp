@@ -1,8 +1,6 @@
 // One running copy per user: the lock, the hand-over to the running copy, and a killed copy's
 // leftovers.
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QTemporaryDir>
@@ -12,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/Queues.h"
 #include "platform/SingleInstance.h"
 
 namespace {
@@ -20,15 +19,6 @@ using platform::SingleInstance;
 using Outcome = SingleInstance::Outcome;
 
 const QString kName = QStringLiteral("com.example.single");
-
-// Runs the main loop until `done` holds or five seconds have gone.
-template <typename Condition>
-bool waitFor(Condition done) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
 
 TEST(SingleInstance, LaterStartsAskTheRunningCopyToComeForwardUntilItEnds) {
   QTemporaryDir runtime;
@@ -41,7 +31,7 @@ TEST(SingleInstance, LaterStartsAskTheRunningCopyToComeForwardUntilItEnds) {
       SCOPED_TRACE(start);
       SingleInstance later(kName, runtime.path());
       EXPECT_EQ(later.start([] { ADD_FAILURE() << "a later start is never asked"; }), Outcome::HandedOver);
-      EXPECT_TRUE(waitFor([&] { return activations == start; })) << activations;
+      EXPECT_TRUE(platform::processEventsUntil([&] { return activations == start; })) << activations;
     }
   }
   // The first copy has ended: the next start is the running copy.
@@ -72,7 +62,7 @@ TEST(SingleInstance, LockAndSocketOfAKilledCopyNeverBlockAStart) {
   // The new copy listens in the killed one's place.
   SingleInstance later(kName, runtime.path());
   EXPECT_EQ(later.start({}), Outcome::HandedOver);
-  EXPECT_TRUE(waitFor([&] { return activations == 1; }));
+  EXPECT_TRUE(platform::processEventsUntil([&] { return activations == 1; }));
 }
 
 // A copy that holds the lock but takes no request (one that hangs, or is still starting) is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
 
 #include <csignal>
@@ -14,6 +15,13 @@
 extern char** environ;
 
 namespace testing_support {
+
+// `s` as one word of a shell command, in the bytes the file system has for it.
+inline std::string quoted(const QString& s) {
+  std::string out = "'";
+  for (const char ch : QFile::encodeName(s).toStdString()) out += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return out + "'";
+}
 
 // A shell child of the test, reaped (and killed if still there) when it goes.
 class ChildProcess {

@@ -4,16 +4,25 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
 #include "support/TestFiles.h"
 #include "tools/diskimage/DiskImage.h"
+#include "tools/diskimage/FileTree.h"
 
 namespace testing_support {
+
+// The time the tests give the tool and 7-Zip for one step: room for sanitizer builds on a busy
+// machine.
+inline const platform::Duration kTimeout{60};
 
 // Makes a small disk image at `imagePath` of a folder that `fill` fills: a package as the maker
 // ships it (a UDIF image with an HFS+ volume) unless `options` asks for another layout.
@@ -22,7 +31,7 @@ inline void makeImage(const QString& imagePath, const std::function<void(const Q
   QTemporaryDir source;
   ASSERT_TRUE(source.isValid());
   fill(QDir(source.path()));
-  const diskimage::Outcome made = diskimage::create(source.path(), imagePath, platform::Duration(60), options);
+  const diskimage::Outcome made = diskimage::create(source.path(), imagePath, kTimeout, options);
   ASSERT_TRUE(made.ok) << made.line.toStdString();
 }
 
@@ -52,5 +61,35 @@ inline QByteArray firmwareBytes(int repeating, int random) {
   }
   return b;
 }
+
+// Everything in `folder`, names as the bytes they are (they need not be UTF-8), in byte order.
+inline QList<QByteArray> namesIn(const QString& folder) {
+  QList<QByteArray> names;
+  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The same, shown as UTF-8.
+inline QStringList entriesIn(const QString& folder) {
+  QStringList shown;
+  for (const QByteArray& n : namesIn(folder)) shown.append(QString::fromUtf8(n));
+  return shown;
+}
+
+// A folder of the test's own with an attach root in it, and what the root holds.
+class AttachRootTest : public ::testing::Test {
+ protected:
+  QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
+  // All the root holds, holders' records too.
+  QStringList rootEntries() const { return entriesIn(root()); }
+  // The folders in the root, without the records of who holds them.
+  QStringList volumes() const {
+    QStringList v = rootEntries();
+    v.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
+    return v;
+  }
+  QTemporaryDir dir_;
+};
 
 }  // namespace testing_support

@@ -29,6 +29,11 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
+// The names of everything in `folder`, hidden entries too, in name order.
+inline QStringList entriesWithHidden(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 // Stores "AppleLanguages" in the user defaults, or removes it for none.
 inline void storeLanguages(const std::optional<QStringList>& languages) {
   auto& defaults = platform::UserDefaults::standard();

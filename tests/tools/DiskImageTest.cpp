@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "platform/CommandRunner.h"
+#include "platform/Queues.h"
 #include "platform/Volumes.h"
 #include "support/ChildProcess.h"
 #include "support/DiskImages.h"
@@ -28,10 +29,11 @@
 
 namespace {
 
+using testing_support::entriesIn;
+using testing_support::kTimeout;
 using testing_support::makeImage;
+using testing_support::namesIn;
 using testing_support::writeFile;
-
-const platform::Duration kTimeout{60};
 
 // What 7-Zip says of an image: whether its test passes, and the type of the innermost archive
 // it opened ("HFS" for an HFS+ volume, "Iso", ...).
@@ -55,29 +57,9 @@ SevenZipView sevenZipView(const QString& image) {
 // does not shrink (stored as it is).
 QByteArray firmwareBytes() { return testing_support::firmwareBytes(800 * 1024, 800 * 1024); }
 
-// Everything in `folder`, names as bytes (shown as UTF-8), in byte order.
-QStringList entriesIn(const QString& folder) {
-  QList<QByteArray> names;
-  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
-  std::sort(names.begin(), names.end());
-  QStringList shown;
-  for (const QByteArray& n : names) shown.append(QString::fromUtf8(n));
-  return shown;
-}
-
-class DiskImageTool : public ::testing::Test {
+class DiskImageTool : public testing_support::AttachRootTest {
  protected:
-  QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
   QString image(const QString& name) const { return dir_.filePath(name); }
-  // All the root holds, holders' records too.
-  QStringList rootEntries() const { return entriesIn(root()); }
-  // The folders in the root, without the records of who holds them.
-  QStringList volumes() const {
-    QStringList v = rootEntries();
-    v.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
-    return v;
-  }
-  QTemporaryDir dir_;
 };
 
 TEST_F(DiskImageTool, AttachExtractsUnderTheImageNameAndDetachRemovesIt) {
@@ -142,12 +124,7 @@ TEST_F(DiskImageTool, AttachFailuresLeaveNothingBehind) {
 
 // Whether the process `pid` has ended (a zombie that no one has reaped yet counts as ended).
 bool endsWithin(qint64 pid, std::chrono::seconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (diskimage::Holder::of(pid)) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    ::usleep(10 * 1000);
-  }
-  return true;
+  return platform::processEventsUntil([pid] { return !diskimage::Holder::of(pid); }, limit);
 }
 
 // The tool ended while 7-Zip writes: by SIGTERM, by SIGKILL, by the application's time limit
@@ -159,9 +136,11 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
   // A 7-Zip that starts writing, then hangs, and says who it is.
   const QString stuck = image(QStringLiteral("stuck-7zz"));
   const QString stuckPid = image(QStringLiteral("stuck.pid"));
-  writeFile(stuck, "#!/bin/sh\nfor a; do case \"$a\" in -o*) echo half > \"${a#-o}/half\";; esac; done\n"
-                   "echo $$ > '" + QFile::encodeName(stuckPid) + ".new'; mv '" + QFile::encodeName(stuckPid) +
-                   ".new' '" + QFile::encodeName(stuckPid) + "'\nexec sleep 30 >/dev/null 2>&1\n");
+  const std::string freshPid = testing_support::quoted(stuckPid + QStringLiteral(".new"));
+  writeFile(stuck, QByteArray::fromStdString(
+                       "#!/bin/sh\nfor a; do case \"$a\" in -o*) echo half > \"${a#-o}/half\";; esac; done\n"
+                       "echo $$ > " + freshPid + "; mv " + freshPid + " " + testing_support::quoted(stuckPid) +
+                       "\nexec sleep 30 >/dev/null 2>&1\n"));
   ASSERT_TRUE(QFile::setPermissions(stuck, QFile::permissions(stuck) | QFileDevice::ExeOwner));
   const QString tool = platform::diskImageToolPath();
   struct Case {
@@ -181,10 +160,10 @@ TEST_F(DiskImageTool, AToolEndedDuringSevenZipLeavesNoSevenZipAndNothingForTheNe
             platform::runCommand(tool, {QStringLiteral("attach"), package}, platform::Duration(1.0));
         ASSERT_EQ(r.outcome, platform::CommandResult::Outcome::TimedOut);
       } else {
-        testing_support::ChildProcess child("exec '" + QFile::encodeName(tool).toStdString() + "' attach '" +
-                                            QFile::encodeName(package).toStdString() + "' >/dev/null");
-        for (int i = 0; i < 1000 && !QFileInfo::exists(stuckPid); ++i) ::usleep(10 * 1000);
-        ASSERT_TRUE(QFileInfo::exists(stuckPid));
+        testing_support::ChildProcess child("exec " + testing_support::quoted(tool) + " attach " +
+                                            testing_support::quoted(package) + " >/dev/null");
+        ASSERT_TRUE(platform::processEventsUntil([&stuckPid] { return QFileInfo::exists(stuckPid); },
+                                                 std::chrono::seconds(10)));
         ::kill(child.pid(), c.signal);
         EXPECT_EQ(child.reap(), c.signal);
       }
@@ -543,13 +522,6 @@ void writeRaw(const QByteArray& path, const QByteArray& bytes) {
   ASSERT_GE(fd, 0) << path.toStdString();
   ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
   ::close(fd);
-}
-
-QList<QByteArray> namesIn(const QString& folder) {
-  QList<QByteArray> names;
-  for (const auto& e : diskimage::tree::entriesOf(QFile::encodeName(folder))) names.append(e.name);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 const QByteArray kLoneSurrogate = "a\xED\xA0\x80" "b";  // how 7-Zip writes an HFS+ name holding U+D800

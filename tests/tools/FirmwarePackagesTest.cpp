@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QFile>
 #include <QTemporaryDir>
 
+#include "support/TestFiles.h"
 #include "tools/firmware-service/FirmwarePackages.h"
 
 namespace {
@@ -14,8 +14,7 @@ QByteArray firmware(const QTemporaryDir& dir, const QString& name, qint64 size, 
   const QString path = dir.filePath(name + QStringLiteral(".fir"));
   QString error;
   EXPECT_TRUE(firmware_service::writeFirmwareFile(path, name, size, &error, content)) << error.toStdString();
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  return testing_support::readFile(path);
 }
 
 // What the packages' 1 MiB chunks shrink to at zlib's fastest level, over the whole file.

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/CommandRunner.h"
+#include "support/ChildProcess.h"
 #include "support/DiskImages.h"
 #include "support/TestFiles.h"
 #include "tools/diskimage/DiskImage.h"
@@ -29,9 +30,9 @@ namespace {
 
 using namespace diskimage::udif;
 using diskimage::UdifDecoding;
+using testing_support::kTimeout;
 using testing_support::writeFile;
 
-const platform::Duration kTimeout{60};
 constexpr int kSector = 512;
 
 // A small Apple Data Compression encoder, enough to give the decoder literal runs and both
@@ -196,7 +197,7 @@ QByteArray firmwareBytes() {
   return testing_support::firmwareBytes(300 * 1024, 300 * 1024) + QByteArray(200 * 1024, '\0');
 }
 
-class UdifDecoder : public ::testing::Test {
+class UdifDecoder : public testing_support::AttachRootTest {
  protected:
   void SetUp() override {
     // An HFS+ volume holding the firmware, as the disk of the images assembled here.
@@ -211,10 +212,6 @@ class UdifDecoder : public ::testing::Test {
     volume_ = testing_support::readFile(volume.fileName());
   }
   QString path(const QString& name) const { return dir_.filePath(name); }
-  QString root() const { return dir_.filePath(QStringLiteral("Volumes")); }
-  QStringList rootEntries() const {
-    return QDir(root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-  }
   // The volume in one table of 128-sector chunks, their kinds in turn from `kinds`.
   Assembled volumeImage(const QList<std::uint32_t>& kinds) const {
     Assembled a;
@@ -234,7 +231,6 @@ class UdifDecoder : public ::testing::Test {
                                        QFile::encodeName(target), threads);
   }
 
-  QTemporaryDir dir_;
   QByteArray volume_;
 };
 
@@ -421,8 +417,8 @@ TEST_F(UdifDecoder, BadImageTable) {
 TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
   const QString log = path(QStringLiteral("7zz.log"));
   const QString wrapper = path(QStringLiteral("7zz"));
-  writeFile(wrapper, "#!/bin/sh\necho \"$@\" >> '" + QFile::encodeName(log) + "'\nexec '" +
-                         QFile::encodeName(diskimage::sevenZipPath()) + "' \"$@\"\n");
+  writeFile(wrapper, QByteArray::fromStdString("#!/bin/sh\necho \"$@\" >> " + testing_support::quoted(log) + "\nexec " +
+                                               testing_support::quoted(diskimage::sevenZipPath()) + " \"$@\"\n"));
   ASSERT_TRUE(QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFileDevice::ExeOwner));
   const testing_support::ScopedEnvironment sevenZip("RAVLIO_7ZZ", wrapper);
   const QString image = path(QStringLiteral("TavoQuill.dmg"));
@@ -456,9 +452,7 @@ TEST_F(UdifDecoder, AttachHandsSevenZipThePlainVolume) {
     EXPECT_TRUE(testing_support::readFile(attached.line + QStringLiteral("/QUILL.FIR")) == cases[i].second);
     const QByteArray calls = testing_support::readFile(log);
     EXPECT_TRUE(calls.contains(" -thfs -- ") && !calls.contains(QFile::encodeName(image))) << calls.toStdString();
-    QStringList volumes = rootEntries();
-    volumes.removeIf([](const QString& name) { return name.startsWith(QStringLiteral(".held-")); });
-    EXPECT_EQ(volumes, QStringList{QStringLiteral("TavoQuill")});  // the decoded volume is gone
+    EXPECT_EQ(volumes(), QStringList{QStringLiteral("TavoQuill")});  // the decoded volume is gone
     EXPECT_TRUE(diskimage::detach(attached.line, root()).ok);
   }
   // Hard links are read from the decoded volume's catalog too, not from the image.
